@@ -43,8 +43,7 @@ class BlockResolver {
   virtual const Block* find(std::string_view name) const = 0;
 };
 
-// Adds the extents of one entity, transformed by `transform`, to `box`. `trailing` are the entities that
-// follow an INSERT (its ATTRIBs up to SEQEND), which belong to its extents; may be empty.
+// Adds the extents of one entity, transformed by `transform`, to `box`.
 // Nesting deeper than 32 levels (or a block that contains itself) stops there.
 void addEntityExtents(EntityTags entity, const Transform& transform, const BlockResolver& blocks, Box3& box);
 
