@@ -1,0 +1,152 @@
+// The DXF tokenizer: one pass over the file buffer with memchr, tags as views into it, no allocation per tag.
+#include "cad/dxf/dxf_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/platform.h"
+
+namespace plenvo::dxf {
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+
+std::string_view trimmed(std::string_view text) {
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// A short, printable excerpt of a line for an error message.
+std::string excerpt(std::string_view line) {
+  std::string out;
+  for (char c : line.substr(0, 32)) out += (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) ? '?' : c;
+  if (line.size() > 32) out += "...";
+  return out;
+}
+
+// Group codes run from -5 to 1071; a few writers use others up to 9999, which are carried through.
+bool parseCode(std::string_view text, std::int32_t& code) {
+  text = trimmed(text);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty() || text.size() > 4) return false;
+  std::int32_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  code = negative ? -value : value;
+  return true;
+}
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text.substr(0, prefix.size()) == prefix;
+}
+
+// "AC1015" and its kin open every DWG file since R13; "AC1.2" ... "AC2.10" and "MC0.0" the older ones.
+bool looksLikeDwg(std::string_view bytes) {
+  if (bytes.size() < 6) return false;
+  if (startsWith(bytes, "MC0.0")) return true;
+  if (!startsWith(bytes, "AC")) return false;
+  if (startsWith(bytes, "AC1.") || startsWith(bytes, "AC2.")) return true;
+  for (std::size_t i = 2; i < 6; ++i)
+    if (bytes[i] < '0' || bytes[i] > '9') return false;
+  return true;
+}
+
+}  // namespace
+
+bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error) {
+  tags.clear();
+  if (startsWith(bytes, "\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  if (trimmed(bytes).find_first_not_of('\n') == std::string_view::npos) {
+    error = "the file is empty";
+    return false;
+  }
+  if (startsWith(bytes, "AutoCAD Binary DXF")) {
+    error = "binary DXF is not supported; save the drawing as ASCII DXF";
+    return false;
+  }
+  if (looksLikeDwg(bytes)) {
+    error = "DWG files cannot be read without a CAD application; save the drawing as DXF";
+    return false;
+  }
+  if (std::memchr(bytes.data(), '\0', std::min<std::size_t>(bytes.size(), 4096)) != nullptr) {
+    error = "not a DXF file (binary data)";
+    return false;
+  }
+  tags.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) / 2 + 2);
+
+  const char* p = bytes.data();
+  const char* const end = p + bytes.size();
+  std::size_t line = 0;
+  // The next line, without its line end; false at the end of the buffer.
+  auto nextLine = [&](std::string_view& out) {
+    if (p >= end) return false;
+    const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    const char* stop = nl ? nl : end;
+    const char* lineEnd = stop;
+    if (lineEnd > p && lineEnd[-1] == '\r') --lineEnd;
+    out = std::string_view(p, static_cast<std::size_t>(lineEnd - p));
+    p = nl ? nl + 1 : end;
+    ++line;
+    return true;
+  };
+
+  int depth = 0;  // 1 inside a SECTION
+  std::string_view codeLine, valueLine;
+  while (nextLine(codeLine)) {
+    if (trimmed(codeLine).empty()) continue;  // stray blank line where a code belongs
+    Tag tag;
+    if (!parseCode(codeLine, tag.code)) {
+      error = "line " + std::to_string(line) + ": group code expected, found \"" + excerpt(codeLine) + "\"" +
+              (tags.empty() ? " (not a DXF file?)" : "");
+      return false;
+    }
+    if (!nextLine(valueLine)) {
+      error = "line " + std::to_string(line) + ": the file ends after a group code (truncated?)";
+      return false;
+    }
+    // Text keeps its blanks; every other value is trimmed.
+    const bool text = tag.code == 1 || tag.code == 3 || tag.code == 1000;
+    tag.value = text ? valueLine : trimmed(valueLine);
+    if (text && !tag.value.empty() && tag.value.back() == '\r') tag.value.remove_suffix(1);
+    tags.push_back(tag);
+    if (tag.code == 0) {
+      if (tag.value == "SECTION") depth = 1;
+      else if (tag.value == "ENDSEC") depth = 0;
+      else if (tag.value == "EOF") return true;
+    }
+  }
+  if (depth != 0 || tags.empty()) {
+    error = "the file ends inside a section (truncated?)";
+    return false;
+  }
+  tags.push_back(Tag{0, "EOF"});
+  return true;
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
+  switch (platform::readWholeFile(path, bytes)) {
+    case platform::ReadStatus::Ok:
+      return true;
+    case platform::ReadStatus::Missing:
+      error = "no such file";
+      return false;
+    case platform::ReadStatus::Failed:
+      break;
+  }
+  error = "the file cannot be read";
+  return false;
+}
+
+std::string displayName(const std::string& path) {
+  const auto slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace plenvo::dxf
