@@ -43,7 +43,9 @@ class SettingsFile {
   bool write(std::string_view key, std::string_view value) { return write(kSettingsSection, key, value); }
   bool write(std::string_view section, std::string_view key, std::string_view value);
 
-  // Gives the file the hidden attribute and no other (Windows attribute value 2); a no-op on POSIX.
+  // Gives the file the hidden attribute and no other (Windows attribute value 2). POSIX has no such
+  // attributes: read-only is modelled as a missing owner-write bit, which this restores, so that a load
+  // makes the file writable again on both systems.
   bool setHiddenOnly();
 
  private:
