@@ -1,4 +1,5 @@
-// The maker's web site: one place for its host and the addresses the program opens or fetches on it.
+// The maker's web site: its host and the remote text fetched from it. (The home and help page addresses
+// are texts of the main window, built on the same host.)
 #pragma once
 
 #include <string_view>
@@ -6,8 +7,6 @@
 namespace plenvo {
 
 inline constexpr std::string_view kSiteHost = "www.plenvo.example";
-inline constexpr std::string_view kSiteHome = "https://www.plenvo.example/";
-inline constexpr std::string_view kHelpPage = "https://www.plenvo.example/?post=73";
 inline constexpr std::string_view kRemoteTextAddress = "https://www.plenvo.example/cad.txt";
 
 }  // namespace plenvo
