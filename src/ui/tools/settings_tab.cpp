@@ -11,11 +11,11 @@ namespace plenvo {
 
 namespace {
 
-std::string_view optionKey(OptionBox box) {
+std::string_view optionKey(ToolOption box) {
   switch (box) {
-    case OptionBox::ActualSize: return kKeyActualSize;
-    case OptionBox::FolderMode: return kKeyFolderMode;
-    case OptionBox::LockPath: return kKeyLockPath;
+    case ToolOption::ActualSize: return kKeyActualSize;
+    case ToolOption::FolderMode: return kKeyFolderMode;
+    case ToolOption::LockPath: return kKeyLockPath;
   }
   return {};
 }
@@ -82,10 +82,10 @@ void SettingsTabPresenter::fillSettingsTab() {
   sizes.scrollToLastRow();
   versions.scrollToLastRow();
   const bool locked = file_.read(kKeyLockPath) == "1";
-  if (file_.read(kKeyActualSize) == "1") view_.setChecked(OptionBox::ActualSize, true);
-  if (file_.read(kKeyFolderMode) == "1") view_.setChecked(OptionBox::FolderMode, true);
+  if (file_.read(kKeyActualSize) == "1") view_.setChecked(ToolOption::ActualSize, true);
+  if (file_.read(kKeyFolderMode) == "1") view_.setChecked(ToolOption::FolderMode, true);
   if (locked) {
-    view_.setChecked(OptionBox::LockPath, true);
+    view_.setChecked(ToolOption::LockPath, true);
     view_.setBrowseEnabled(false);
   }
 }
@@ -171,10 +171,10 @@ void SettingsTabPresenter::browseClicked() {
   if (folder && !folder->empty()) view_.setPathText(*folder);
 }
 
-void SettingsTabPresenter::optionChanged(OptionBox box) {
+void SettingsTabPresenter::optionChanged(ToolOption box) {
   const bool on = view_.checked(box);
   file_.write(optionKey(box), on ? "1" : "0");
-  if (box == OptionBox::LockPath) view_.setBrowseEnabled(!on);
+  if (box == ToolOption::LockPath) view_.setBrowseEnabled(!on);
 }
 
 void SettingsTabPresenter::windowDestroyed() {

@@ -26,7 +26,7 @@ inline constexpr std::string_view kSavedCaption = "保存提示";
 inline constexpr std::string_view kBrowseTitle = "指定CAD图纸文件路径";
 
 enum class ChosenGrid { None, Versions, Sizes };
-enum class OptionBox { ActualSize, FolderMode, LockPath };  // 选择框_长度, 选择框_文件夹, 选择框_路径
+enum class ToolOption { ActualSize, FolderMode, LockPath };  // 选择框_长度, 选择框_文件夹, 选择框_路径
 
 // "2024年3月5日9时7分30秒": the seconds only when not 0, else the minutes only when not 0, else the hour
 // only when not 0.
@@ -50,8 +50,8 @@ class SettingsTabView : public MessageBoxes {  // message boxes owned by the too
   virtual GridControl& sizeGrid() = 0;
   virtual std::string pathText() = 0;
   virtual void setPathText(std::string_view text) = 0;
-  virtual bool checked(OptionBox box) = 0;
-  virtual void setChecked(OptionBox box, bool checked) = 0;
+  virtual bool checked(ToolOption box) = 0;
+  virtual void setChecked(ToolOption box, bool checked) = 0;
   virtual void setBrowseEnabled(bool enabled) = 0;
   // The folder browser with an edit field; the chosen folder, or nothing on cancel.
   virtual std::optional<std::string> browseForFolder(std::string_view title) = 0;
@@ -71,7 +71,7 @@ class SettingsTabPresenter {
   void deleteRowClicked();
   void saveClicked();
   void browseClicked();
-  void optionChanged(OptionBox box);
+  void optionChanged(ToolOption box);
   void windowDestroyed();
 
   ChosenGrid chosenGrid() const { return chosen_; }

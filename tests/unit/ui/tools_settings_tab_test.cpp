@@ -100,8 +100,8 @@ class FakeSettingsView : public SettingsTabView {
   FakeGrid versions{3, "versions", journal};
   FakeGrid sizes{4, "sizes", journal};
   std::string path = "*";
-  std::map<OptionBox, bool> boxes{{OptionBox::ActualSize, false}, {OptionBox::FolderMode, false},
-                                  {OptionBox::LockPath, false}};
+  std::map<ToolOption, bool> boxes{{ToolOption::ActualSize, false}, {ToolOption::FolderMode, false},
+                                  {ToolOption::LockPath, false}};
   bool browseEnabled = true;
   std::vector<ShownMessage> messages;
   std::optional<std::string> folderAnswer;
@@ -117,8 +117,8 @@ class FakeSettingsView : public SettingsTabView {
   GridControl& sizeGrid() override { return sizes; }
   std::string pathText() override { return path; }
   void setPathText(std::string_view text) override { path = text; }
-  bool checked(OptionBox box) override { return boxes[box]; }
-  void setChecked(OptionBox box, bool on) override { boxes[box] = on; }
+  bool checked(ToolOption box) override { return boxes[box]; }
+  void setChecked(ToolOption box, bool on) override { boxes[box] = on; }
   void setBrowseEnabled(bool enabled) override { browseEnabled = enabled; }
   std::optional<std::string> browseForFolder(std::string_view title) override {
     browseTitles.emplace_back(title);
@@ -238,24 +238,24 @@ TEST_F(SettingsTabTest, OptionBoxesFollowTheFileAndWriteAtOnce) {
   ASSERT_TRUE(f.write(kKeyFolderMode, "11"));  // only exactly "1" ticks
   ASSERT_TRUE(f.write(kKeyLockPath, "1"));
   open();
-  EXPECT_TRUE(view.boxes[OptionBox::ActualSize]);
-  EXPECT_FALSE(view.boxes[OptionBox::FolderMode]);
-  EXPECT_TRUE(view.boxes[OptionBox::LockPath]);
+  EXPECT_TRUE(view.boxes[ToolOption::ActualSize]);
+  EXPECT_FALSE(view.boxes[ToolOption::FolderMode]);
+  EXPECT_TRUE(view.boxes[ToolOption::LockPath]);
   EXPECT_FALSE(view.browseEnabled);
 
   struct Step {
-    OptionBox box;
+    ToolOption box;
     bool on;
     std::string_view key;
   } steps[] = {
-      {OptionBox::LockPath, false, kKeyLockPath},     {OptionBox::ActualSize, false, kKeyActualSize},
-      {OptionBox::FolderMode, true, kKeyFolderMode},  {OptionBox::LockPath, true, kKeyLockPath},
+      {ToolOption::LockPath, false, kKeyLockPath},     {ToolOption::ActualSize, false, kKeyActualSize},
+      {ToolOption::FolderMode, true, kKeyFolderMode},  {ToolOption::LockPath, true, kKeyLockPath},
   };
   for (const Step& s : steps) {
     view.boxes[s.box] = s.on;
     presenter().optionChanged(s.box);
     EXPECT_EQ(f.read(s.key), s.on ? "1" : "0");
-    if (s.box == OptionBox::LockPath) {
+    if (s.box == ToolOption::LockPath) {
       EXPECT_EQ(view.browseEnabled, !s.on);
     }
   }
@@ -404,8 +404,8 @@ TEST_F(SettingsTabTest, ClosingByTheCloseBoxDropsGridEditsAndRunsTheHookOnce) {
   presenter().addRowClicked();
   versions().setText(26, 1, "26");
   versions().setText(26, 2, "2027");
-  view.boxes[OptionBox::ActualSize] = true;
-  presenter().optionChanged(OptionBox::ActualSize);
+  view.boxes[ToolOption::ActualSize] = true;
+  presenter().optionChanged(ToolOption::ActualSize);
   presenter().windowDestroyed();
   presenter().windowDestroyed();
   EXPECT_EQ(host.closings, 1);
