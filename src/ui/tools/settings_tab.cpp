@@ -113,7 +113,7 @@ GridControl* SettingsTabPresenter::chosenControl() {
 void SettingsTabPresenter::addRowClicked() {
   GridControl* grid = chosenControl();
   if (grid == nullptr) {
-    view_.message(kChooseGridFirst, kCaptionError);
+    view_.message(kChooseGridFirst, kCaptionToolsError);
     return;
   }
   grid->focus();
@@ -124,14 +124,14 @@ void SettingsTabPresenter::addRowClicked() {
 void SettingsTabPresenter::deleteRowClicked() {
   GridControl* grid = chosenControl();
   if (grid == nullptr) {
-    view_.message(kChooseGridFirst, kCaptionNotice);
+    view_.message(kChooseGridFirst, kCaptionToolsNotice);
     return;
   }
   const bool versions = chosen_ == ChosenGrid::Versions;
   const int firstDeletable = (versions ? kProtectedVersionRows : kProtectedSizeRows) + 1;
   const std::optional<GridCell> current = grid->model().current();
   if (!current || current->row < firstDeletable) {
-    view_.message(versions ? kVersionRowProtected : kSizeRowProtected, kCaptionNotice);
+    view_.message(versions ? kVersionRowProtected : kSizeRowProtected, kCaptionToolsNotice);
     return;
   }
   grid->model().deleteRow(current->row);

@@ -18,8 +18,8 @@ inline constexpr int kProtectedVersionRows = 25;  // rows of the default version
 inline constexpr int kProtectedSizeRows = 11;     // rows of the default size table
 
 inline constexpr std::string_view kChooseGridFirst = "请先单击选择一个表格";
-inline constexpr std::string_view kCaptionError = "错误";
-inline constexpr std::string_view kCaptionNotice = "提示信息";
+inline constexpr std::string_view kCaptionToolsError = "错误";
+inline constexpr std::string_view kCaptionToolsNotice = "提示信息";
 inline constexpr std::string_view kVersionRowProtected = "-----不可删除已支持的CAD版本号-----";
 inline constexpr std::string_view kSizeRowProtected = "-----不可删除已有的图纸尺寸-----";
 inline constexpr std::string_view kSavedCaption = "保存提示";
