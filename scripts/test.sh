@@ -45,7 +45,8 @@ stage "Windows tests under Wine"
 ) || status=1
 count build/windows-tests.log
 
-if [ -f build/native/CTestTestfile.cmake ] && grep -q "dxfcheck" build/native/CTestTestfile.cmake 2>/dev/null; then
+# The labels sit in the CTestTestfile.cmake of each test directory, not in the top-level one.
+if grep -rqs --include=CTestTestfile.cmake "dxfcheck" build/native; then
   stage "DXF checks with ezdxf"
   ctest --test-dir build/native -L dxfcheck --output-on-failure 2>&1 | tee build/dxf-checks.log
   [ "${PIPESTATUS[0]}" = 0 ] || status=1

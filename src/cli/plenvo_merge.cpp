@@ -139,6 +139,12 @@ class ProgressBar {
 
 std::string baseName(const std::string& path) { return utf8FromPath(pathFromUtf8(path).filename()); }
 
+// "path: reason", unless the engine's reason already starts with the file's path or name.
+std::string aboutFile(const std::string& path, const std::string& reason) {
+  if (reason.rfind(path, 0) == 0 || reason.rfind(baseName(path) + ":", 0) == 0) return reason;
+  return path + ": " + reason;
+}
+
 int run(const std::vector<std::string>& args) {
   Output out(stdout);
   Output err(stderr);
@@ -185,7 +191,7 @@ int run(const std::vector<std::string>& args) {
     return kExitSomeFailed;
   }
   if (!cmd.target.empty() && !engine->openDrawing(cmd.target)) {
-    err.write(std::string(kProgram) + ": cannot open the target drawing: " + engine->lastError() + "\n");
+    err.write(std::string(kProgram) + ": cannot open the target drawing " + aboutFile(cmd.target, engine->lastError()) + "\n");
     return kExitSomeFailed;
   }
 
@@ -203,9 +209,16 @@ int run(const std::vector<std::string>& args) {
       [&](int index) {
         recorder.startDrawing(index);
         if (showBar) bar.show(index, baseName(inputs.drawings[static_cast<std::size_t>(index)]));
-        if (cmd.verbose)
-          err.write("[" + std::to_string(index + 1) + "/" + std::to_string(total) + "] " +
-                    inputs.drawings[static_cast<std::size_t>(index)] + "\n");
+        if (cmd.verbose) {
+          std::string line(1, '[');
+          line += std::to_string(index + 1);
+          line += '/';
+          line += std::to_string(total);
+          line += "] ";
+          line += inputs.drawings[static_cast<std::size_t>(index)];
+          line += '\n';
+          err.write(line);
+        }
       },
       noPause);
   if (showBar) bar.show(total, "");
@@ -226,17 +239,15 @@ int run(const std::vector<std::string>& args) {
       const bool inserted = static_cast<std::size_t>(i) < outcomes.size() && outcomes[static_cast<std::size_t>(i)].inserted;
       reason = inserted ? "its extents could not be measured (an empty drawing?)" : "it could not be inserted";
     }
-    // The engine's reasons usually start with the file's name already.
-    const bool named = reason.rfind(path, 0) == 0 || reason.rfind(baseName(path), 0) == 0;
-    err.write(std::string(kProgram) + ": " + (named ? reason : path + ": " + reason) + "\n");
+    err.write(std::string(kProgram) + ": " + aboutFile(path, reason) + "\n");
   }
   for (const std::string& problem : recorder.partFrameFailures()) {
     failures = true;
-    err.write(std::string(kProgram) + ": part frame " + partFrame + ": " + problem + "\n");
+    err.write(std::string(kProgram) + ": part frame " + aboutFile(partFrame, problem) + "\n");
   }
 
   if (!engine->saveAs(cmd.output)) {
-    err.write(std::string(kProgram) + ": cannot write " + cmd.output + ": " + engine->lastError() + "\n");
+    err.write(std::string(kProgram) + ": cannot write " + aboutFile(cmd.output, engine->lastError()) + "\n");
     return kExitSomeFailed;
   }
   if (!cmd.quiet)

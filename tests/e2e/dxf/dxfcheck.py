@@ -1,0 +1,129 @@
+"""Helpers for the DXF checks: running plenvo-merge, reading its output with ezdxf, and comparing blocks and
+extents with the source drawings."""
+import collections
+import os
+import subprocess
+from pathlib import Path
+
+import ezdxf
+from ezdxf import bbox
+
+# ezdxf measures text with matplotlib's fonts when it can; the simple estimate is the same on every machine.
+ezdxf.options.use_matplotlib = False
+
+ROOT = Path(__file__).resolve().parents[3]
+SAMPLES = ROOT / "samples"
+PRINT_FRAME_LAYER = "打印图框"
+TEXT_TYPES = {"TEXT", "MTEXT", "ATTRIB", "ATTDEF", "DIMENSION", "LEADER", "MULTILEADER", "MLEADER"}
+
+
+def merge_tool():
+    exe = os.environ.get("PLENVO_MERGE")
+    if not exe:
+        exe = str(ROOT / "build" / "native" / "src" / "cli" / "plenvo-merge")
+    assert Path(exe).is_file(), f"plenvo-merge not built: {exe} (set PLENVO_MERGE)"
+    return exe
+
+
+def run_merge(args, timeout=600):
+    """Runs plenvo-merge; fails the test on a crash (a signal) whatever the exit status asked for."""
+    proc = subprocess.run([merge_tool(), *map(str, args)], capture_output=True, timeout=timeout)
+    proc.stdout_text = proc.stdout.decode("utf-8", "replace")
+    proc.stderr_text = proc.stderr.decode("utf-8", "replace")
+    assert proc.returncode >= 0, f"plenvo-merge died by signal {-proc.returncode}:\n{proc.stderr_text}"
+    assert proc.returncode in (0, 1, 2), f"unexpected exit {proc.returncode}:\n{proc.stderr_text}"
+    return proc
+
+
+def read_clean(path):
+    """Reads a written DXF strictly (no recover mode) and requires ezdxf's audit to find no error."""
+    doc = ezdxf.readfile(str(path))
+    auditor = doc.audit()
+    errors = [f"{e.code}: {e.message}" for e in auditor.errors]
+    assert not errors, f"{path}: audit errors:\n" + "\n".join(errors[:20])
+    return doc
+
+
+def read_source(path):
+    try:
+        return ezdxf.readfile(str(path))
+    except ezdxf.DXFStructureError:
+        from ezdxf import recover
+        doc, _ = recover.readfile(str(path))
+        return doc
+
+
+def extents(entities):
+    """(min_x, min_y, max_x, max_y) of entities, or None when they draw nothing."""
+    box = bbox.extents(entities)
+    if not box.has_data:
+        return None
+    return (box.extmin.x, box.extmin.y, box.extmax.x, box.extmax.y)
+
+
+def top_level(doc, dxftype):
+    return [e for e in doc.modelspace() if e.dxftype() == dxftype]
+
+
+def frames(doc):
+    return [e for e in doc.modelspace() if e.dxftype() == "LWPOLYLINE" and e.dxf.layer == PRINT_FRAME_LAYER]
+
+
+def frame_box(polyline):
+    pts = [(p[0], p[1]) for p in polyline.get_points("xy")]
+    assert polyline.closed, "frame not closed"
+    assert len(pts) == 4, f"frame has {len(pts)} vertices"
+    xs, ys = [p[0] for p in pts], [p[1] for p in pts]
+    x0, y0, x1, y1 = min(xs), min(ys), max(xs), max(ys)
+    # vertex order: lower-left, upper-left, upper-right, lower-right
+    assert pts == [(x0, y0), (x0, y1), (x1, y1), (x1, y0)], f"frame vertices out of order: {pts}"
+    return (x0, y0, x1, y1)
+
+
+def close(a, b, tol):
+    return all(abs(p - q) <= tol for p, q in zip(a, b))
+
+
+def type_counts(entities):
+    return collections.Counter(e.dxftype() for e in entities)
+
+
+def compare_block_tree(src_doc, src_layout, dst_doc, dst_block, where, mapping=None, depth=0):
+    """Requires that dst_block holds the same entities as src_layout (type by type, in order) and that every
+    nested INSERT of the source refers to a block that again holds the same entities, whatever name the
+    merge gave it. Returns {source block name: merged block name}."""
+    if mapping is None:
+        mapping = {}
+    src = [e for e in src_layout]
+    dst = [e for e in dst_block]
+    assert type_counts(dst) == type_counts(src), (
+        f"{where}: entity counts differ: source {dict(type_counts(src))} merged {dict(type_counts(dst))}")
+    if depth > 16:
+        return mapping
+    src_inserts = [e for e in src if e.dxftype() == "INSERT"]
+    dst_inserts = [e for e in dst if e.dxftype() == "INSERT"]
+    for s, d in zip(src_inserts, dst_inserts):
+        sname, dname = s.dxf.name, d.dxf.name
+        if sname in mapping:
+            assert mapping[sname] == dname, f"{where}: source block {sname} became both {mapping[sname]} and {dname}"
+            continue
+        mapping[sname] = dname
+        sblock, dblock = src_doc.blocks.get(sname), dst_doc.blocks.get(dname)
+        if sblock is None:
+            continue  # the source refers to a block it does not define: nothing to compare
+        assert dblock is not None, f"{where}: merged block {dname} (from {sname}) missing"
+        compare_block_tree(src_doc, sblock, dst_doc, dblock, f"{where} > {sname}", mapping, depth + 1)
+    return mapping
+
+
+def has_text(doc, layout, depth=0):
+    for e in layout:
+        if e.dxftype() in TEXT_TYPES:
+            return True
+        if e.dxftype() == "INSERT" and depth < 16:
+            if e.attribs:
+                return True
+            block = doc.blocks.get(e.dxf.name)
+            if block is not None and has_text(doc, block, depth + 1):
+                return True
+    return False
