@@ -4,7 +4,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -46,6 +48,22 @@ class BlockResolver {
 // Adds the extents of one entity, transformed by `transform`, to `box`.
 // Nesting deeper than 32 levels (or a block that contains itself) stops there.
 void addEntityExtents(EntityTags entity, const Transform& transform, const BlockResolver& blocks, Box3& box);
+
+// Compound entities: a POLYLINE is followed in the entity stream by its VERTEX entities and a SEQEND, an
+// INSERT with attributes (66 = 1) by its ATTRIBs and a SEQEND. This overload takes the stream from the
+// POLYLINE or INSERT on (entities[0]) and measures it with its followers; for any other type only
+// entities[0] counts. The single-entity overload above sees no vertices of a POLYLINE and so adds nothing.
+void addEntityExtents(std::span<const EntityTags> entities, const Transform& transform, const BlockResolver& blocks,
+                      Box3& box);
+
+// How many entities from the start of `entities` make one entity for extents: 1, or for a POLYLINE or an
+// INSERT with attributes the run up to and including its SEQEND (or up to the first entity of another type
+// when the SEQEND is missing). 0 for an empty span.
+std::size_t compoundLength(std::span<const EntityTags> entities);
+
+// A whole run of entities in stream order (a layout's or block's entities), compounds grouped as above.
+void addEntitiesExtents(std::span<const EntityTags> entities, const Transform& transform,
+                        const BlockResolver& blocks, Box3& box);
 
 // Extents of a whole block (its entities, relative to its base point) under `transform`.
 void addBlockExtents(const BlockResolver::Block& block, const Transform& transform,
