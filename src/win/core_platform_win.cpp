@@ -79,7 +79,12 @@ std::string decodeCodePage(std::string_view bytes, int codePage) {
 }
 
 std::string encodeCodePage(std::string_view utf8, int codePage) {
-  const std::wstring wide = utf8ToWide(utf8);
+  // No ANSI code page holds a character beyond the BMP; each becomes one '?', not one per UTF-16 unit.
+  std::wstring wide;
+  for (wchar_t c : utf8ToWide(utf8)) {
+    if (c >= 0xDC00 && c <= 0xDFFF) continue;
+    wide += c >= 0xD800 && c <= 0xDBFF ? L'?' : c;
+  }
   const int size = static_cast<int>(wide.size());
   const char defaultChar[] = "?";
   const int length = WideCharToMultiByte(static_cast<UINT>(codePage), WC_NO_BEST_FIT_CHARS, wide.data(), size,
@@ -93,10 +98,7 @@ std::string encodeCodePage(std::string_view utf8, int codePage) {
   }
   // Unknown code page: ASCII stays, everything else is '?'.
   std::string out;
-  for (wchar_t c : wide) {
-    if (c >= 0xDC00 && c <= 0xDFFF) continue;  // second half of a pair already counted
-    out += c < 0x80 ? static_cast<char>(c) : '?';
-  }
+  for (wchar_t c : wide) out += c < 0x80 ? static_cast<char>(c) : '?';
   return out;
 }
 

@@ -65,8 +65,9 @@ TEST(TablesTest, DefaultTables) {
   for (const auto& entry : sizes) EXPECT_TRUE(entry.complete);
 
   // A second "/" after the first entry gives an empty second entry; positions are kept.
-  std::string doubled(kDefaultSizeTable);
-  doubled.insert(doubled.find('/') + 1, "/");
+  const std::size_t firstEnd = kDefaultSizeTable.find('/') + 1;
+  const std::string doubled = std::string(kDefaultSizeTable.substr(0, firstEnd)) + "/" +
+                              std::string(kDefaultSizeTable.substr(firstEnd));
   const auto withEmpty = readSizeTable(doubled);
   ASSERT_EQ(withEmpty.size(), 12u);
   EXPECT_FALSE(withEmpty[1].complete);
