@@ -34,6 +34,12 @@ inline std::string num(double v) {
   std::snprintf(buf, sizeof buf, "%.10g", v);
   return buf;
 }
+// stem + n. (Not "stem" + std::to_string(n): MinGW's g++ 12 at -O3 warns falsely about that form.)
+inline std::string numbered(const char* stem, int n) {
+  std::string s = stem;
+  s += std::to_string(n);
+  return s;
+}
 inline std::string text(const Point3& p) { return num(p.x) + "," + num(p.y) + "," + num(p.z); }
 inline std::string text(const Point2& p) { return num(p.x) + "," + num(p.y); }
 inline std::string text(const Extents& e) {
@@ -126,7 +132,7 @@ class RecordingEntity final : public CadEntity {
       FakeEntity loose = self();
       loose.kind = FakeEntity::Kind::Loose;
       loose.exploded = false;
-      loose.name = "loose" + std::to_string(state_->count(FakeEntity::Kind::Loose) + 1);
+      loose.name = numbered("loose", state_->count(FakeEntity::Kind::Loose) + 1);
       state_->entities.push_back(loose);
     }
     return state_->record(self().name + ".explode()", ok);
@@ -208,7 +214,7 @@ class RecordingModelSpace final : public CadModelSpace {
     if (!state_->record(call, state_->running && state_->failingPaths.count(path) == 0)) return nullptr;
     FakeEntity block;
     block.kind = FakeEntity::Kind::Block;
-    block.name = "block" + std::to_string(state_->count(FakeEntity::Kind::Block) + 1);
+    block.name = numbered("block", state_->count(FakeEntity::Kind::Block) + 1);
     block.path = path;
     block.position = {at.x, at.y};
     auto scripted = state_->extentsByPath.find(path);
@@ -218,12 +224,15 @@ class RecordingModelSpace final : public CadModelSpace {
   }
   std::unique_ptr<CadEntity> addLightweightPolyline(const std::vector<Point2>& vertices) override {
     std::string call = "modelSpace.addLightweightPolyline(";
-    for (size_t i = 0; i < vertices.size(); ++i) call += (i ? " " : "") + text(vertices[i]);
+    for (size_t i = 0; i < vertices.size(); ++i) {
+      if (i) call += ' ';
+      call += text(vertices[i]);
+    }
     call += ")";
     if (!state_->record(call, state_->running)) return nullptr;
     FakeEntity polyline;
     polyline.kind = FakeEntity::Kind::Polyline;
-    polyline.name = "polyline" + std::to_string(state_->count(FakeEntity::Kind::Polyline) + 1);
+    polyline.name = numbered("polyline", state_->count(FakeEntity::Kind::Polyline) + 1);
     polyline.vertices = vertices;
     state_->log.back() += " -> " + polyline.name;
     return make(std::move(polyline));
@@ -299,7 +308,7 @@ class RecordingSleeper final : public Sleeper {
   explicit RecordingSleeper(std::vector<std::string>& log) : log_(log) {}
   explicit RecordingSleeper(const RecordingCad& cad) : log_(cad.log()) {}
   void sleepMs(int milliseconds) override {
-    log_.push_back("sleep(" + std::to_string(milliseconds) + ")");
+    log_.push_back(numbered("sleep(", milliseconds) + ")");
     total += milliseconds;
   }
   int total = 0;

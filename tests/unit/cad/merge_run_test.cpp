@@ -112,7 +112,7 @@ TEST_F(MergeRun, DirectedPagesGetUnframedPartsThenOneFramedPartFramePerPage) {
   s.drawFrames = true;
   s.explodeAfterInsert = true;
   std::vector<std::string> paths;
-  for (int i = 1; i <= 13; ++i) paths.push_back("p" + std::to_string(i) + ".dwg");
+  for (int i = 1; i <= 13; ++i) paths.push_back(testing::numbered("p", i) + ".dwg");
 
   std::vector<DrawingOutcome> outcomes = merge(s, paths);
 
@@ -143,7 +143,16 @@ struct ModeLogCase {
   std::vector<std::string> log;
 };
 
-void PrintTo(const ModeLogCase& c, std::ostream* os) { *os << "mode " << static_cast<int>(c.mode); }
+std::string modeName(LayoutMode mode) {
+  switch (mode) {
+    case LayoutMode::Horizontal: return "Horizontal";
+    case LayoutMode::Vertical: return "Vertical";
+    case LayoutMode::Mixed: return "Mixed";
+    case LayoutMode::Directed: return "Directed";
+    default: return "None";
+  }
+}
+void PrintTo(const ModeLogCase& c, std::ostream* os) { *os << modeName(c.mode); }
 
 class MergeRunLog : public MergeRun, public ::testing::WithParamInterface<ModeLogCase> {};
 
@@ -218,9 +227,7 @@ INSTANTIATE_TEST_SUITE_P(
                                                  "block3.boundingBox()"} +
                         frameCalls("polyline1", "0,0 0,297 420,297 420,0") +
                         std::vector<std::string>{"application.update()", "application.zoomExtents()"}}),
-    [](const ::testing::TestParamInfo<ModeLogCase>& info) {
-      return std::to_string(static_cast<int>(info.param.mode));
-    });
+    [](const ::testing::TestParamInfo<ModeLogCase>& info) { return modeName(info.param.mode); });
 
 TEST_F(MergeRun, FailedInsertionInTheMiddleTouchesNoOtherDrawingAndTheRunGoesOn) {
   cad.state->failingPaths.insert("b.dwg");
