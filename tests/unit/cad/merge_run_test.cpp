@@ -138,6 +138,21 @@ TEST_F(MergeRun, DirectedPagesGetUnframedPartsThenOneFramedPartFramePerPage) {
   EXPECT_EQ(sleeper.total, 13 * 250 + 2 * 100);
 }
 
+TEST_F(MergeRun, MissingPartFrameDrawingLeavesThePagesUnframedAndTheRunEnds) {
+  cad.state->failingPaths.insert("F.dwg");
+  MergeSettings s;
+  s.mode = LayoutMode::Directed;
+  s.drawFrames = true;
+
+  std::vector<DrawingOutcome> outcomes = merge(s, {"a.dwg", "b.dwg"});
+
+  for (const DrawingOutcome& o : outcomes) EXPECT_TRUE(o.merged());
+  EXPECT_EQ(cad.blocks().size(), 2u);
+  EXPECT_TRUE(cad.polylines().empty());  // no frame from the last part's extents
+  EXPECT_EQ(session.currentBlock, nullptr);
+  EXPECT_EQ(cad.log().back(), "application.zoomExtents()");
+}
+
 struct ModeLogCase {
   LayoutMode mode;
   std::vector<std::string> log;
