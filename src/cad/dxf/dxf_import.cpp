@@ -1,0 +1,801 @@
+// Bringing a file into the document: its resources by name (the document's own definition wins), its
+// blocks (renamed when a different block of the same name is there), its entities, the objects they point
+// to (extension dictionaries, image definitions, styles in named dictionaries) and its classes. Handles are
+// renumbered through the file's ImportMap; nothing is copied, the writer translates while writing.
+#include <algorithm>
+#include <unordered_set>
+
+#include "cad/dxf/dxf_document.h"
+#include "cad/dxf/dxf_upgrade.h"
+
+namespace plenvo::dxf {
+namespace {
+
+constexpr std::size_t npos = std::string::npos;
+
+bool isLayoutBlockName(std::string_view upper) {
+  return upper.rfind("*MODEL_SPACE", 0) == 0 || upper.rfind("*PAPER_SPACE", 0) == 0 ||
+         upper.rfind("$MODEL_SPACE", 0) == 0 || upper.rfind("$PAPER_SPACE", 0) == 0;
+}
+
+Handle findHandleTag(EntityTags run) {
+  const int code = run[0].value == "DIMSTYLE" ? 105 : 5;
+  for (std::size_t i = 1; i < run.size(); ++i) {
+    if (run[i].code == code) return parseHandle(run[i].value);
+    if (run[i].code == 100) break;  // handles come before the first subclass
+  }
+  if (run[0].value == "TABLE" || run[0].value == "DIMSTYLE") {
+    for (const Tag& t : run)
+      if (t.code == code) return parseHandle(t.value);
+  }
+  // R12 writers put the handle anywhere.
+  if (code == 5)
+    for (const Tag& t : run)
+      if (t.code == 5) return parseHandle(t.value);
+  return 0;
+}
+
+Handle findOwnerTag(EntityTags run) {
+  bool inGroup = false;
+  for (std::size_t i = 1; i < run.size(); ++i) {
+    const Tag& t = run[i];
+    if (t.code == 102) inGroup = !t.value.empty() && t.value[0] == '{';
+    else if (t.code == 330 && !inGroup) return parseHandle(t.value);
+    else if (t.code == 100) break;
+  }
+  return 0;
+}
+
+std::string_view valueOf(EntityTags run, int code) {
+  for (const Tag& t : run)
+    if (t.code == code) return t.value;
+  return {};
+}
+
+bool isFollowedPointer(int code) { return (code >= 340 && code <= 369) || (code >= 390 && code <= 399); }
+
+bool isDictionaryType(std::string_view type) {
+  return type == "DICTIONARY" || type == "ACDBDICTIONARYWDFLT";
+}
+
+// Dictionary entries: (name, handle) from 3 + 350/360 pairs.
+std::vector<std::pair<std::string_view, Handle>> entriesOf(EntityTags run) {
+  std::vector<std::pair<std::string_view, Handle>> out;
+  std::string_view name;
+  bool haveName = false;
+  for (const Tag& t : run) {
+    if (t.code == 3) {
+      name = t.value;
+      haveName = true;
+    } else if ((t.code == 350 || t.code == 360) && haveName) {
+      out.emplace_back(name, parseHandle(t.value));
+      haveName = false;
+    }
+  }
+  return out;
+}
+
+std::uint64_t fnv(std::uint64_t h, std::string_view s) {
+  for (char c : s) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 1099511628211ull;
+  }
+  return h;
+}
+
+}  // namespace
+
+class Importer {
+ public:
+  enum class Mode { Absorb, Block };
+  Importer(Document& doc, SourceFile& src, ImportMap& map, Mode mode)
+      : doc_(doc), src_(src), map_(map), mode_(mode) {}
+
+  Block* run(const std::string& blockName, const std::string& sourceKey);
+
+ private:
+  void collectHandles();
+  Handle claim(Handle source);  // new handle for a carried run with this source handle
+  void importTables();
+  void importClasses();
+  void planBlocks(const std::string& mainName);
+  void importBlocks();
+  void carryEntities(const std::vector<EntityTags>& runs, Block& dest, bool paperSpaceOnly, bool skipPaper);
+  void fixUndefinedNames();
+  void importObjects();
+  void decide(Handle h, int depth);
+  void carryObject(std::size_t objectIndex, Handle sourceHandle, Handle owner);
+  void followPointers(EntityTags run);
+  void importHeader();
+  std::uint64_t fingerprint(const SourceFile::Block& block) const;
+  Entity* docDictionary(Handle outputHandle);
+  Handle docDictionaryEntry(const Entity& dict, std::string_view utf8Name) const;
+  Handle docRootChild(const std::string& name, bool create);
+
+  Document& doc_;
+  SourceFile& src_;
+  ImportMap& map_;
+  Mode mode_;
+  Block* main_ = nullptr;
+  std::vector<char> decided_;
+  std::unordered_map<Handle, std::size_t> objectIndex_;
+  std::vector<Handle> work_;
+  Handle srcRoot_ = 0;
+  std::unordered_map<Handle, std::string> rootChildren_;  // source root entry handle -> name
+  std::unordered_set<std::string_view> usedLayers_, usedLinetypes_, usedStyles_, usedDimstyles_;
+  std::unordered_set<std::string_view> sourceBlockNames_;  // upper-case not needed: exact text
+  struct PlannedBlock {
+    const SourceFile::Block* source;
+    Block* target;  // null: shared with an existing block
+  };
+  std::vector<PlannedBlock> planned_;
+  std::vector<const SourceFile::Block*> layoutBlocks_;
+};
+
+void Importer::collectHandles() {
+  auto add = [&](EntityTags run) {
+    if (run.empty()) return;
+    if (Handle h = findHandleTag(run)) map_.from.push_back(h);
+  };
+  for (const auto& t : src_.tables) {
+    add(t.head);
+    for (auto r : t.records) add(r);
+  }
+  for (const auto& b : src_.blocks) {
+    add(b.begin);
+    add(b.end);
+    for (auto e : b.entities) add(e);
+  }
+  for (auto e : src_.entities) add(e);
+  for (auto o : src_.objects) add(o);
+  std::sort(map_.from.begin(), map_.from.end());
+  map_.from.erase(std::unique(map_.from.begin(), map_.from.end()), map_.from.end());
+  map_.to.assign(map_.from.size(), 0);
+  decided_.assign(map_.from.size(), 0);
+}
+
+Handle Importer::claim(Handle source) {
+  const std::size_t i = source ? map_.indexOf(source) : npos;
+  if (i == npos || map_.to[i] != 0) return doc_.newHandle();  // no handle, or a duplicate
+  return map_.to[i] = doc_.newHandle();
+}
+
+void Importer::importTables() {
+  for (const auto& st : src_.tables) {
+    const std::string type(st.type);
+    if (type == "BLOCK_RECORD") continue;
+    const bool viewish = type == "VPORT" || type == "VIEW" || type == "UCS";
+    if (viewish && mode_ == Mode::Block) continue;
+    Table& table = doc_.table(type);
+    if (Handle h = findHandleTag(st.head); h) {
+      if (auto i = map_.indexOf(h); i != npos) map_.to[i] = table.handle;
+    }
+    for (EntityTags rec : st.records) {
+      const std::string_view raw = valueOf(rec, 2);
+      std::string name = map_.toUtf8(raw);
+      std::string key;
+      if (type == "LAYER") {
+        std::string clean = cleanName(name);
+        if (clean != name) map_.layers[std::string(raw)] = clean;
+        name = clean;
+        key = upperName(name);
+      } else if (type == "STYLE" && name.empty()) {
+        key = "\x01" + upperName(map_.toUtf8(valueOf(rec, 3)));  // unnamed shape-file entry: by its file
+      } else {
+        if (name.empty()) continue;
+        key = upperName(name);
+      }
+      const Handle sourceHandle = findHandleTag(rec);
+      auto found = table.byName.find(key);
+      if (found != table.byName.end()) {
+        if (auto i = sourceHandle ? map_.indexOf(sourceHandle) : npos; i != npos && map_.to[i] == 0)
+          map_.to[i] = table.records[found->second].handle;
+        continue;
+      }
+      Entity e;
+      if (lacksSubclassMarkers(rec)) {
+        src_.rewritten.push_back(upgradeTableRecord(rec));
+        e.tags = src_.rewritten.back();
+      } else {
+        e.tags = rec;
+      }
+      e.map = &map_;
+      e.handle = claim(sourceHandle);
+      e.owner = table.handle;
+      table.byName[key] = table.records.size();
+      table.records.push_back(e);
+    }
+  }
+}
+
+void Importer::importClasses() {
+  for (EntityTags run : src_.classes) {
+    std::string name = upperName(valueOf(run, 1));
+    if (name.empty() || doc_.classIndex_.count(name)) continue;
+    doc_.classIndex_[name] = doc_.classes_.size();
+    Entity e;
+    e.tags = run;
+    e.map = &map_;
+    doc_.classes_.push_back(e);
+  }
+}
+
+std::uint64_t Importer::fingerprint(const SourceFile::Block& block) const {
+  std::uint64_t h = 14695981039346656037ull;
+  auto base = valueOf(block.begin, 10);
+  h = fnv(h, base);
+  h = fnv(h, valueOf(block.begin, 20));
+  for (EntityTags run : block.entities) {
+    bool inGroup = false;
+    for (const Tag& t : run) {
+      if (t.code == 102) {
+        inGroup = !inGroup;
+        continue;
+      }
+      if (inGroup || t.code == 5 || t.code == 105 || t.code == 330 || isFollowedPointer(t.code) || t.code == 1005)
+        continue;
+      h = fnv(h, std::to_string(t.code));
+      h = fnv(h, t.value);
+    }
+    h = fnv(h, "\n");
+  }
+  return h;
+}
+
+void Importer::planBlocks(const std::string& mainName) {
+  if (mode_ == Mode::Block) {
+    auto block = std::make_unique<Block>();
+    block->name = mainName;
+    main_ = block.get();
+    doc_.indexBlock(main_);
+    doc_.blocks_.push_back(std::move(block));
+  }
+  for (const auto& sb : src_.blocks) {
+    const std::string_view raw = valueOf(sb.begin, 2);
+    std::string name = map_.toUtf8(raw);
+    const std::string upper = upperName(name);
+    if (isLayoutBlockName(upper)) {
+      layoutBlocks_.push_back(&sb);
+      continue;
+    }
+    sourceBlockNames_.insert(raw);
+    std::string target;
+    if (!name.empty() && name[0] == '*') {
+      // Anonymous blocks (dimensions, hatches, groups of geometry) always get a fresh name.
+      const char kind = name.size() > 1 ? name[1] : 'U';
+      for (int i = static_cast<int>(doc_.blocks_.size());; ++i) {
+        target = std::string("*") + kind + std::to_string(i);
+        if (!doc_.findBlock(target)) break;
+      }
+    } else {
+      const std::string clean = cleanName(name);
+      Block* existing = doc_.findBlock(clean);
+      const std::uint64_t fp = fingerprint(sb);
+      if (existing && existing != main_ && !existing->layout && existing->fingerprint == fp) {
+        // The same block (same content) is already there: share it.
+        map_.blocks[std::string(raw)] = existing->name;
+        planned_.push_back({&sb, nullptr});
+        for (EntityTags run : {sb.begin, sb.end}) {
+          if (run.empty()) continue;
+          if (auto i = map_.indexOf(findHandleTag(run)); i != npos)
+            map_.to[i] = run[0].value == "BLOCK" ? existing->begin.handle : existing->end.handle;
+        }
+        continue;
+      }
+      target = doc_.uniqueBlockName(clean);
+    }
+    if (target != name) map_.blocks[std::string(raw)] = target;
+    auto block = std::make_unique<Block>();
+    block->name = target;
+    block->fingerprint = fingerprint(sb);
+    planned_.push_back({&sb, block.get()});
+    doc_.indexBlock(block.get());
+    doc_.blocks_.push_back(std::move(block));
+  }
+}
+
+void Importer::importBlocks() {
+  // Block records of the file, by name, so that a block keeps its record's extension data.
+  std::unordered_map<std::string, EntityTags> records;
+  for (const auto& st : src_.tables) {
+    if (st.type != "BLOCK_RECORD") continue;
+    if (Handle h = findHandleTag(st.head); h)
+      if (auto i = map_.indexOf(h); i != npos) map_.to[i] = doc_.table("BLOCK_RECORD").handle;
+    for (EntityTags rec : st.records) records[upperName(map_.toUtf8(valueOf(rec, 2)))] = rec;
+  }
+  Table& recordTable = doc_.table("BLOCK_RECORD");
+
+  auto makeRecord = [&](Block& b, EntityTags sourceRecord) {
+    Entity& rec = b.record;
+    if (!sourceRecord.empty()) {
+      if (lacksSubclassMarkers(sourceRecord)) {
+        src_.rewritten.push_back(upgradeTableRecord(sourceRecord));
+        rec.tags = src_.rewritten.back();
+      } else {
+        rec.tags = sourceRecord;
+      }
+      rec.map = &map_;
+      rec.handle = claim(findHandleTag(sourceRecord));
+    } else {
+      rec.tags = doc_.keepTags({{0, "BLOCK_RECORD"}, {100, "AcDbSymbolTableRecord"},
+                                {100, "AcDbBlockTableRecord"}, {2, doc_.keep(b.name)}, {70, "0"},
+                                {280, "1"}, {281, "0"}});
+      rec.handle = doc_.newHandle();
+    }
+    rec.owner = recordTable.handle;
+    recordTable.byName[upperName(b.name)] = recordTable.records.size();
+    recordTable.records.push_back(rec);
+  };
+  auto makeBeginEnd = [&](Block& b, EntityTags sourceBegin, EntityTags sourceEnd) {
+    int flags = 0;
+    if (!sourceBegin.empty()) {
+      flags = static_cast<int>(parseInteger(valueOf(sourceBegin, 70)).value_or(0)) & 3;
+      for (const Tag& t : sourceBegin) {
+        if (t.code == 10) b.base[0] = parseReal(t.value).value_or(0);
+        if (t.code == 20) b.base[1] = parseReal(t.value).value_or(0);
+        if (t.code == 30) b.base[2] = parseReal(t.value).value_or(0);
+      }
+    }
+    const std::string_view name = doc_.keep(b.name);
+    b.begin.tags = doc_.keepTags({{0, "BLOCK"}, {100, "AcDbEntity"}, {8, "0"}, {100, "AcDbBlockBegin"},
+                                  {2, name}, {70, doc_.keep(std::to_string(flags))},
+                                  {10, doc_.keep(formatReal(b.base[0]))}, {20, doc_.keep(formatReal(b.base[1]))},
+                                  {30, doc_.keep(formatReal(b.base[2]))}, {3, name}, {1, ""}});
+    b.begin.handle = sourceBegin.empty() ? doc_.newHandle() : claim(findHandleTag(sourceBegin));
+    b.begin.owner = b.record.handle;
+    b.end.tags = doc_.keepTags({{0, "ENDBLK"}, {100, "AcDbEntity"}, {8, "0"}, {100, "AcDbBlockEnd"}});
+    b.end.handle = sourceEnd.empty() ? doc_.newHandle() : claim(findHandleTag(sourceEnd));
+    b.end.owner = b.record.handle;
+  };
+
+  if (main_) {
+    // The file's model space becomes the block; its base point is the file's $INSBASE.
+    if (const auto* var = src_.headerVar("$INSBASE")) {
+      for (const Tag& t : var->values) {
+        if (t.code == 10) main_->base[0] = parseReal(t.value).value_or(0);
+        if (t.code == 20) main_->base[1] = parseReal(t.value).value_or(0);
+        if (t.code == 30) main_->base[2] = parseReal(t.value).value_or(0);
+      }
+    }
+    makeRecord(*main_, {});
+    const double base[3] = {main_->base[0], main_->base[1], main_->base[2]};
+    makeBeginEnd(*main_, {}, {});
+    std::copy(base, base + 3, main_->base);
+    // Rebuild BLOCK with the base point (makeBeginEnd read none from an empty source).
+    const std::string_view name = doc_.keep(main_->name);
+    main_->begin.tags = doc_.keepTags({{0, "BLOCK"}, {100, "AcDbEntity"}, {8, "0"}, {100, "AcDbBlockBegin"},
+                                       {2, name}, {70, "0"}, {10, doc_.keep(formatReal(base[0]))},
+                                       {20, doc_.keep(formatReal(base[1]))}, {30, doc_.keep(formatReal(base[2]))},
+                                       {3, name}, {1, ""}});
+  }
+  for (const auto& pb : planned_) {
+    if (!pb.target) continue;
+    auto it = records.find(upperName(map_.toUtf8(valueOf(pb.source->begin, 2))));
+    makeRecord(*pb.target, it == records.end() ? EntityTags() : it->second);
+  }
+  for (const auto& pb : planned_) {
+    if (!pb.target) continue;
+    makeBeginEnd(*pb.target, pb.source->begin, pb.source->end);
+    carryEntities(pb.source->entities, *pb.target, false, false);
+  }
+  // Layout blocks: map their records and BLOCK/ENDBLK to the document's, carry entities written there.
+  for (const auto* lb : layoutBlocks_) {
+    const std::string upper = upperName(map_.toUtf8(valueOf(lb->begin, 2)));
+    const bool model = upper.find("MODEL") != std::string::npos;
+    Block* dest = model ? (main_ ? main_ : doc_.modelSpace_) : (main_ ? nullptr : doc_.paperSpace_);
+    const bool firstPaper = upper == "*PAPER_SPACE" || upper == "$PAPER_SPACE";
+    if (!model && !firstPaper) dest = nullptr;  // further layouts are not carried
+    auto rec = records.find(upper);
+    if (dest) {
+      if (rec != records.end())
+        if (auto i = map_.indexOf(findHandleTag(rec->second)); i != npos) map_.to[i] = dest->record.handle;
+      if (auto i = map_.indexOf(findHandleTag(lb->begin)); i != npos) map_.to[i] = dest->begin.handle;
+      if (!lb->end.empty())
+        if (auto i = map_.indexOf(findHandleTag(lb->end)); i != npos) map_.to[i] = dest->end.handle;
+      carryEntities(lb->entities, *dest, false, false);
+    }
+  }
+  // ENTITIES: model space, and in a drawing taken as the document, the active paper space.
+  Block* modelDest = main_ ? main_ : doc_.modelSpace_;
+  carryEntities(src_.entities, *modelDest, false, true);
+  if (!main_) carryEntities(src_.entities, *doc_.paperSpace_, true, false);
+}
+
+void Importer::carryEntities(const std::vector<EntityTags>& runs, Block& dest, bool paperSpaceOnly,
+                             bool skipPaper) {
+  Handle parent = 0;
+  dest.entities.reserve(dest.entities.size() + runs.size());
+  for (EntityTags run : runs) {
+    const std::string_view type = run[0].value;
+    bool paper = false;
+    std::string_view blockName;
+    bool hasBlockName = false;
+    for (const Tag& t : run) {
+      switch (t.code) {
+        case 67: paper = t.value == "1"; break;
+        case 8: usedLayers_.insert(t.value); break;
+        case 6: usedLinetypes_.insert(t.value); break;
+        case 7:
+          if (type == "TEXT" || type == "MTEXT" || type == "ATTDEF" || type == "ATTRIB") usedStyles_.insert(t.value);
+          break;
+        case 3:
+          if (type == "DIMENSION" || type == "LEADER" || type == "TOLERANCE") usedDimstyles_.insert(t.value);
+          break;
+        case 2:
+          if (!hasBlockName) {
+            blockName = t.value;
+            hasBlockName = true;
+          }
+          break;
+        default: break;
+      }
+    }
+    const bool child = type == "VERTEX" || type == "SEQEND" || type == "ATTRIB";
+    if (!child) parent = 0;
+    if (paper != paperSpaceOnly && (paperSpaceOnly || skipPaper)) continue;
+    if (child && parent == 0) continue;  // a vertex or attribute without its parent
+    // A reference to a block the file does not define draws nothing and would not load: leave it out.
+    if (type == "INSERT" && (!hasBlockName || !sourceBlockNames_.count(blockName))) continue;
+    Entity e;
+    if (lacksSubclassMarkers(run)) {
+      src_.rewritten.push_back(upgradeEntity(run));
+      e.tags = src_.rewritten.back();
+    } else {
+      e.tags = run;
+    }
+    if (type == "DIMENSION" && (!hasBlockName || !sourceBlockNames_.count(blockName))) {
+      // A dimension without its geometry block gets an empty one, so readers keep it.
+      auto block = std::make_unique<Block>();
+      for (int i = static_cast<int>(doc_.blocks_.size());; ++i) {
+        block->name = "*D" + std::to_string(i);
+        if (!doc_.findBlock(block->name)) break;
+      }
+      Block& b = *block;
+      doc_.indexBlock(block.get());
+      doc_.blocks_.push_back(std::move(block));
+      Table& recordTable = doc_.table("BLOCK_RECORD");
+      b.record.tags = doc_.keepTags({{0, "BLOCK_RECORD"}, {100, "AcDbSymbolTableRecord"},
+                                     {100, "AcDbBlockTableRecord"}, {2, doc_.keep(b.name)}, {70, "0"}});
+      b.record.handle = doc_.newHandle();
+      b.record.owner = recordTable.handle;
+      recordTable.byName[upperName(b.name)] = recordTable.records.size();
+      recordTable.records.push_back(b.record);
+      const std::string_view name = doc_.keep(b.name);
+      b.begin.tags = doc_.keepTags({{0, "BLOCK"}, {100, "AcDbEntity"}, {8, "0"}, {100, "AcDbBlockBegin"}, {2, name},
+                                    {70, "1"}, {10, "0.0"}, {20, "0.0"}, {30, "0.0"}, {3, name}, {1, ""}});
+      b.begin.handle = doc_.newHandle();
+      b.begin.owner = b.record.handle;
+      b.end.tags = doc_.keepTags({{0, "ENDBLK"}, {100, "AcDbEntity"}, {8, "0"}, {100, "AcDbBlockEnd"}});
+      b.end.handle = doc_.newHandle();
+      b.end.owner = b.record.handle;
+      std::vector<Tag> tags(e.tags.begin(), e.tags.end());
+      auto pos = std::find_if(tags.begin(), tags.end(), [](const Tag& t) { return t.code == 2; });
+      if (pos != tags.end()) {
+        pos->value = name;
+      } else {
+        auto marker = std::find_if(tags.begin(), tags.end(),
+                                   [](const Tag& t) { return t.code == 100 && t.value == "AcDbDimension"; });
+        tags.insert(marker == tags.end() ? tags.end() : marker + 1, Tag{2, name});
+      }
+      e.tags = doc_.keepTags(tags);
+    }
+    e.map = &map_;
+    e.handle = claim(findHandleTag(run));
+    e.owner = child ? parent : dest.record.handle;
+    if (type == "SEQEND") parent = 0;
+    else if (type == "POLYLINE") parent = e.handle;
+    else if (type == "INSERT" && valueOf(run, 66) == "1") parent = e.handle;
+    dest.entities.push_back(e);
+  }
+}
+
+void Importer::fixUndefinedNames() {
+  auto defined = [&](std::string_view type, const std::string& name) {
+    const Table* t = doc_.findTable(type);
+    return t && t->byName.count(upperName(name));
+  };
+  for (std::string_view raw : usedLayers_) {
+    std::string key(raw);
+    auto it = map_.layers.find(key);
+    std::string name = it != map_.layers.end() ? it->second : cleanName(map_.toUtf8(raw));
+    if (!defined("LAYER", name)) doc_.addLayer(name, 7);
+    if (name != map_.toUtf8(raw)) map_.layers[key] = name;
+  }
+  for (std::string_view raw : usedLinetypes_) {
+    const std::string name = map_.toUtf8(raw);
+    const std::string upper = upperName(name);
+    if (upper != "BYLAYER" && upper != "BYBLOCK" && !defined("LTYPE", name)) map_.linetypes[std::string(raw)] = "ByLayer";
+  }
+  for (std::string_view raw : usedStyles_)
+    if (!defined("STYLE", map_.toUtf8(raw))) map_.styles[std::string(raw)] = "Standard";
+  for (std::string_view raw : usedDimstyles_)
+    if (!defined("DIMSTYLE", map_.toUtf8(raw))) map_.dimstyles[std::string(raw)] = "Standard";
+}
+
+// ------------------------------------------------------------------------------------------ objects
+
+Entity* Importer::docDictionary(Handle outputHandle) {
+  for (auto& o : doc_.objects_)
+    if (o.handle == outputHandle) return &o;
+  return nullptr;
+}
+
+Handle Importer::docDictionaryEntry(const Entity& dict, std::string_view utf8Name) const {
+  for (auto [name, handle] : entriesOf(dict.tags)) {
+    const std::string n = dict.map ? dict.map->toUtf8(name) : std::string(name);
+    if (upperName(n) == upperName(utf8Name)) return dict.map ? dict.map->map(handle) : handle;
+  }
+  if (dict.extra) {
+    for (std::size_t i = 0; i + 1 < dict.extra->size(); i += 2)
+      if (upperName((*dict.extra)[i].value) == upperName(utf8Name)) return parseHandle((*dict.extra)[i + 1].value);
+  }
+  return 0;
+}
+
+Handle Importer::docRootChild(const std::string& name, bool create) {
+  Entity* root = docDictionary(doc_.rootDict_);
+  if (!root) return 0;
+  if (Handle h = docDictionaryEntry(*root, name)) return h;
+  if (!create) return 0;
+  Entity dict;
+  dict.tags = doc_.keepTags({{0, "DICTIONARY"}, {100, "AcDbDictionary"}, {281, "1"}});
+  dict.handle = doc_.newHandle();
+  dict.owner = doc_.rootDict_;
+  if (!root->extra) root->extra = doc_.newExtra();
+  root->extra->push_back({3, doc_.keep(name)});
+  root->extra->push_back({350, doc_.keep(formatHandle(dict.handle))});
+  doc_.objects_.push_back(dict);
+  return dict.handle;
+}
+
+void Importer::carryObject(std::size_t objectIndex, Handle sourceHandle, Handle owner) {
+  EntityTags run = src_.objects[objectIndex];
+  Entity e;
+  e.tags = run;
+  e.map = &map_;
+  const std::size_t i = map_.indexOf(sourceHandle);
+  e.handle = map_.to[i] = doc_.newHandle();
+  e.owner = owner;
+  doc_.objects_.push_back(e);
+  followPointers(run);
+  // A dictionary owns its entries: they come along.
+  if (isDictionaryType(run[0].value))
+    for (auto [name, h] : entriesOf(run)) work_.push_back(h);
+}
+
+void Importer::followPointers(EntityTags run) {
+  for (const Tag& t : run)
+    if (isFollowedPointer(t.code))
+      if (Handle h = parseHandle(t.value)) work_.push_back(h);
+}
+
+void Importer::decide(Handle h, int depth) {
+  const std::size_t idx = map_.indexOf(h);
+  if (idx == npos || decided_[idx] || depth > 64) return;
+  decided_[idx] = 1;
+  if (map_.to[idx] != 0) return;
+  auto found = objectIndex_.find(h);
+  if (found == objectIndex_.end()) return;  // an entity or record that is not carried
+  EntityTags run = src_.objects[found->second];
+  const Handle owner = findOwnerTag(run);
+  if (h == srcRoot_) return;
+  if (owner == srcRoot_) {
+    // A named object of the root dictionary itself: the document's of that name, or a new entry.
+    auto name = rootChildren_.find(h);
+    if (name == rootChildren_.end() || name->second == "ACAD_LAYOUT") return;
+    if (Handle existing = docRootChild(name->second, false)) {
+      map_.to[idx] = existing;
+      return;
+    }
+    carryObject(found->second, h, doc_.rootDict_);
+    Entity* root = docDictionary(doc_.rootDict_);
+    if (!root->extra) root->extra = doc_.newExtra();
+    root->extra->push_back({3, doc_.keep(name->second)});
+    root->extra->push_back({350, doc_.keep(formatHandle(map_.to[idx]))});
+    return;
+  }
+  if (auto dictName = rootChildren_.find(owner); dictName != rootChildren_.end()) {
+    // An entry of a named dictionary (ACAD_MLINESTYLE, ACAD_IMAGE_DICT, ...): merged by entry name.
+    if (dictName->second == "ACAD_LAYOUT") return;
+    std::string entry;
+    if (auto o = objectIndex_.find(owner); o != objectIndex_.end())
+      for (auto [name, handle] : entriesOf(src_.objects[o->second]))
+        if (handle == h) entry = map_.toUtf8(name);
+    if (entry.empty()) return;
+    const Handle dict = docRootChild(dictName->second, true);
+    Entity* target = docDictionary(dict);
+    if (!target) return;
+    if (Handle existing = docDictionaryEntry(*target, entry)) {
+      map_.to[idx] = existing;
+      return;
+    }
+    carryObject(found->second, h, dict);
+    target = docDictionary(dict);  // objects_ may have grown
+    if (!target->extra) target->extra = doc_.newExtra();
+    target->extra->push_back({3, doc_.keep(entry)});
+    target->extra->push_back({350, doc_.keep(formatHandle(map_.to[idx]))});
+    return;
+  }
+  // Owned by something else: carried when its owner is.
+  if (objectIndex_.count(owner)) {
+    decided_[idx] = 0;
+    decide(owner, depth + 1);
+    decided_[idx] = 1;
+    if (map_.to[idx] != 0) return;  // carried as an entry of its owner meanwhile
+  }
+  const Handle newOwner = map_.map(owner);
+  if (newOwner == 0) return;
+  carryObject(found->second, h, newOwner);
+}
+
+void Importer::importObjects() {
+  for (std::size_t i = 0; i < src_.objects.size(); ++i)
+    if (Handle h = findHandleTag(src_.objects[i])) objectIndex_.emplace(h, i);
+  if (!src_.objects.empty() && isDictionaryType(src_.objects[0][0].value)) {
+    srcRoot_ = findHandleTag(src_.objects[0]);
+    for (auto [name, h] : entriesOf(src_.objects[0])) rootChildren_[h] = map_.toUtf8(name);
+  }
+  if (auto i = map_.indexOf(srcRoot_); i != npos) map_.to[i] = doc_.rootDict_;
+  // The file's named dictionaries stand for the document's of the same name.
+  for (auto& [h, name] : rootChildren_)
+    if (Handle existing = docRootChild(name, false))
+      if (auto i = map_.indexOf(h); i != npos && map_.to[i] == 0) map_.to[i] = existing;
+  // Seeds: what the carried entities and records point to.
+  auto seed = [&](const Entity& e) {
+    if (e.map == &map_) followPointers(e.tags);
+  };
+  for (const auto& t : doc_.tables_)
+    for (const auto& r : t.records) seed(r);
+  for (const auto& b : doc_.blocks_) {
+    seed(b->record);
+    for (const auto& e : b->entities) seed(e);
+  }
+  if (mode_ == Mode::Absorb) {
+    // The drawing's named objects (groups, styles, dictionaries of applications) come along too.
+    for (auto& [h, name] : rootChildren_) {
+      if (name == "ACAD_LAYOUT") continue;
+      work_.push_back(h);
+      if (auto o = objectIndex_.find(h); o != objectIndex_.end() && isDictionaryType(src_.objects[o->second][0].value))
+        for (auto [entryName, entry] : entriesOf(src_.objects[o->second])) work_.push_back(entry);
+    }
+  }
+  while (!work_.empty()) {
+    const Handle h = work_.back();
+    work_.pop_back();
+    decide(h, 0);
+  }
+}
+
+void Importer::importHeader() {
+  for (const auto& var : src_.header) {
+    const std::string name(var.name);
+    if (name == "$ACADVER" || name == "$HANDSEED" || name == "$DWGCODEPAGE") continue;
+    bool replaced = false;
+    for (auto& [n, value] : doc_.header_)
+      if (n == name) {
+        value = {var.values, &map_};
+        replaced = true;
+      }
+    if (!replaced) doc_.header_.push_back({name, {var.values, &map_}});
+  }
+}
+
+Block* Importer::run(const std::string& blockName, const std::string& sourceKey) {
+  map_.source = &src_;
+  map_.codePage = src_.codePage;
+  doc_.version_ = std::max(doc_.version_, std::max(src_.version, 1015));
+  collectHandles();
+  importClasses();
+  importTables();
+  planBlocks(blockName);
+  importBlocks();
+  fixUndefinedNames();
+  importObjects();
+  if (mode_ == Mode::Absorb) importHeader();
+  if (main_) main_->sourceKey = sourceKey;
+  if (main_) {
+    std::uint64_t h = 14695981039346656037ull;
+    main_->fingerprint = fnv(h, sourceKey);
+  }
+  return main_;
+}
+
+// ------------------------------------------------------------------------------------------ document
+
+namespace {
+
+void registerSource(std::vector<std::unique_ptr<SourceFile>>& sources, std::vector<std::unique_ptr<ImportMap>>& maps,
+                    std::unique_ptr<SourceFile> src) {
+  sources.push_back(std::move(src));
+  maps.push_back(std::make_unique<ImportMap>());
+}
+
+}  // namespace
+
+bool Document::absorb(std::unique_ptr<SourceFile> src, std::string& /*error*/) {
+  registerSource(sources_, maps_, std::move(src));
+  SourceFile& s = *sources_.back();
+  ImportMap& map = *maps_.back();
+  ranges_.push_back({s.bytes.data(), s.bytes.data() + s.bytes.size(), &map});
+  std::sort(ranges_.begin(), ranges_.end(), [](const TextRange& a, const TextRange& b) { return a.begin < b.begin; });
+
+  if (!modelSpace_) {
+    // The first file (the built-in template) defines the document's skeleton with its own handles.
+    codePage_ = s.codePage == 65001 ? 936 : s.codePage;
+    version_ = std::max(s.version, 1015);
+    Handle maxHandle = 0;
+    // Tables and their records.
+    std::vector<Handle> handles;
+    auto add = [&](EntityTags run) {
+      if (Handle h = findHandleTag(run)) handles.push_back(h);
+    };
+    for (const auto& t : s.tables) {
+      add(t.head);
+      for (auto r : t.records) add(r);
+    }
+    for (const auto& b : s.blocks) {
+      add(b.begin);
+      add(b.end);
+    }
+    for (auto o : s.objects) add(o);
+    std::sort(handles.begin(), handles.end());
+    handles.erase(std::unique(handles.begin(), handles.end()), handles.end());
+    map.from = handles;
+    map.to = handles;
+    map.source = &s;
+    map.codePage = s.codePage;
+    for (Handle h : handles) maxHandle = std::max(maxHandle, h);
+    nextHandle_ = maxHandle + 1;
+    std::unordered_map<std::string, EntityTags> records;
+    for (const auto& t : s.tables) {
+      Table table{std::string(t.type), findHandleTag(t.head), {}, {}};
+      for (EntityTags rec : t.records) {
+        if (t.type == "BLOCK_RECORD") {
+          records[upperName(std::string(valueOf(rec, 2)))] = rec;
+          continue;
+        }
+        Entity e{rec, &map, findHandleTag(rec), table.handle};
+        table.byName[upperName(std::string(valueOf(rec, 2)))] = table.records.size();
+        table.records.push_back(e);
+      }
+      tables_.push_back(std::move(table));
+    }
+    Table& recordTable = table("BLOCK_RECORD");
+    for (const auto& b : s.blocks) {
+      auto block = std::make_unique<Block>();
+      block->name = std::string(valueOf(b.begin, 2));
+      block->layout = true;
+      EntityTags rec = records[upperName(block->name)];
+      block->record = Entity{rec, &map, findHandleTag(rec), recordTable.handle};
+      recordTable.byName[upperName(block->name)] = recordTable.records.size();
+      recordTable.records.push_back(block->record);
+      block->begin = Entity{b.begin, &map, findHandleTag(b.begin), block->record.handle};
+      block->end = Entity{b.end, &map, findHandleTag(b.end), block->record.handle};
+      if (upperName(block->name) == "*MODEL_SPACE") modelSpace_ = block.get();
+      else paperSpace_ = block.get();
+      indexBlock(block.get());
+      blocks_.push_back(std::move(block));
+    }
+    for (EntityTags o : s.objects) objects_.push_back(Entity{o, &map, findHandleTag(o), findOwnerTag(o)});
+    rootDict_ = objects_.empty() ? 0 : objects_[0].handle;
+    for (const auto& var : s.header) header_.push_back({std::string(var.name), {var.values, &map}});
+    return modelSpace_ && paperSpace_ && rootDict_;
+  }
+  // An existing drawing taken as the document's content.
+  if (s.codePage != 65001) codePage_ = s.codePage;
+  Importer importer(*this, s, map, Importer::Mode::Absorb);
+  importer.run({}, {});
+  return true;
+}
+
+Block* Document::importAsBlock(std::unique_ptr<SourceFile> src, const std::string& name, const std::string& sourceKey) {
+  registerSource(sources_, maps_, std::move(src));
+  SourceFile& s = *sources_.back();
+  ImportMap& map = *maps_.back();
+  ranges_.push_back({s.bytes.data(), s.bytes.data() + s.bytes.size(), &map});
+  std::sort(ranges_.begin(), ranges_.end(), [](const TextRange& a, const TextRange& b) { return a.begin < b.begin; });
+  Importer importer(*this, s, map, Importer::Mode::Block);
+  return importer.run(name, sourceKey);
+}
+
+}  // namespace plenvo::dxf

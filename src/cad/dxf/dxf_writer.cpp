@@ -1,0 +1,324 @@
+// Writing the document as ASCII DXF. Tags are copied as text; on the way, handles and owners are replaced
+// by the document's, other pointers are translated through the entity's ImportMap (and left out when they
+// point to nothing carried), renamed resources get their new names, and text is re-encoded when the file
+// it came from used another code page than the output.
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+#include "cad/dxf/dxf_document.h"
+#include "core/text_codec.h"
+
+namespace plenvo::dxf {
+namespace {
+
+enum class Kind { Graphic, Text, Insert, Dimension, DimstyleUser, Object, LayerRec, LtypeRec, StyleRec, DimstyleRec,
+                  BlockRecordRec, OtherRec, Header, Literal };
+
+bool isPointerCode(int code) {
+  return (code >= 320 && code <= 369) || (code >= 390 && code <= 399) || code == 480 || code == 481 || code == 1005;
+}
+
+Kind kindOfEntity(std::string_view type) {
+  if (type == "TEXT" || type == "MTEXT" || type == "ATTDEF" || type == "ATTRIB") return Kind::Text;
+  if (type == "INSERT") return Kind::Insert;
+  if (type == "DIMENSION") return Kind::Dimension;
+  if (type == "LEADER" || type == "TOLERANCE") return Kind::DimstyleUser;
+  return Kind::Graphic;
+}
+
+Kind kindOfRecord(std::string_view type) {
+  if (type == "LAYER") return Kind::LayerRec;
+  if (type == "LTYPE") return Kind::LtypeRec;
+  if (type == "STYLE") return Kind::StyleRec;
+  if (type == "DIMSTYLE") return Kind::DimstyleRec;
+  if (type == "BLOCK_RECORD") return Kind::BlockRecordRec;
+  return Kind::OtherRec;
+}
+
+bool isAscii(std::string_view text) {
+  unsigned char bits = 0;
+  for (char c : text) bits |= static_cast<unsigned char>(c);
+  return bits < 0x80;
+}
+
+// Decodes one UTF-8 sequence at text[i]; advances i.
+char32_t nextCodePoint(std::string_view text, std::size_t& i) {
+  const auto c = static_cast<unsigned char>(text[i]);
+  int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+  char32_t cp = extra == 3 ? c & 0x07 : extra == 2 ? c & 0x0F : extra == 1 ? c & 0x1F : c;
+  ++i;
+  while (extra-- > 0 && i < text.size()) cp = (cp << 6) | (static_cast<unsigned char>(text[i++]) & 0x3F);
+  return cp;
+}
+
+}  // namespace
+
+class Writer {
+ public:
+  Writer(const Document& doc, std::size_t estimate, int outCodePage) : doc_(doc), outCp_(outCodePage) {
+    out_.reserve(estimate);
+  }
+  std::string take() { return std::move(out_); }
+
+  void code(int code) {
+    char buffer[12];
+    auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, code);
+    const auto len = static_cast<std::size_t>(ptr - buffer);
+    if (len < 3) out_.append(3 - len, ' ');
+    out_.append(buffer, len);
+    out_ += '\n';
+  }
+  void raw(int c, std::string_view value) {
+    code(c);
+    out_.append(value);
+    out_ += '\n';
+  }
+  // UTF-8 text in the output's encoding: the code page where it has the character, \U+XXXX where not.
+  void utf8(int c, std::string_view value) {
+    if (outCp_ == 65001 || isAscii(value)) return raw(c, value);
+    std::string encoded = utf8ToCodePage(value, outCp_);
+    if (std::count(encoded.begin(), encoded.end(), '?') != std::count(value.begin(), value.end(), '?')) {
+      encoded.clear();
+      for (std::size_t i = 0; i < value.size();) {
+        const std::size_t start = i;
+        const char32_t cp = nextCodePoint(value, i);
+        const std::string_view one = value.substr(start, i - start);
+        std::string e = cp < 0x80 ? std::string(one) : utf8ToCodePage(one, outCp_);
+        if (cp >= 0x80 && (e == "?" || e.empty())) {
+          char buffer[16];
+          std::snprintf(buffer, sizeof buffer, "\\U+%04X", static_cast<unsigned>(cp));
+          encoded += buffer;
+        } else {
+          encoded += e;
+        }
+      }
+    }
+    raw(c, encoded);
+  }
+  // Text of an imported file.
+  void text(int c, std::string_view value, const ImportMap* map) {
+    if (!map) return utf8(c, value);
+    if (map->codePage == outCp_ || isAscii(value)) return raw(c, value);
+    if (map->codePage == 65001) return utf8(c, value);
+    utf8(c, codePageToUtf8(value, map->codePage));
+  }
+  void handle(int c, Handle h) { raw(c, formatHandle(h)); }
+
+  void renamed(int c, std::string_view value, const ImportMap* map, const ImportMap::Renames* renames) {
+    if (map && renames && !renames->empty()) {
+      auto it = renames->find(value);
+      if (it != renames->end()) return utf8(c, it->second);
+    }
+    text(c, value, map);
+  }
+
+  void entity(const Entity& e, Kind kind) {
+    if (e.erased || e.tags.empty()) return;
+    const ImportMap* map = e.map;
+    const EntityTags tags = e.tags;
+    const bool dimstyle = kind == Kind::DimstyleRec;
+    const int handleCode = dimstyle ? 105 : 5;
+    raw(0, tags[0].value);
+    if (e.handle) handle(handleCode, e.handle);
+    // Application groups (reactors, extension dictionary) come before the owner; pointers in them that
+    // lead to nothing carried are left out, and a group left empty goes as a whole.
+    bool ownerDone = false;
+    std::size_t groupStart = 0;
+    int groupItems = 0;
+    bool inGroup = false;
+    for (std::size_t i = 1; i < tags.size(); ++i) {
+      const Tag& t = tags[i];
+      if (t.code == handleCode) continue;
+      if (t.code == 102) {
+        if (!t.value.empty() && t.value[0] == '{') {
+          inGroup = true;
+          groupStart = out_.size();
+          groupItems = 0;
+          raw(102, t.value);
+        } else if (inGroup) {
+          inGroup = false;
+          if (groupItems == 0) out_.resize(groupStart);
+          else raw(102, t.value);
+        }
+        continue;
+      }
+      if (inGroup) {
+        if (isPointerCode(t.code) && map) {
+          if (const Handle h = map->map(parseHandle(t.value))) {
+            handle(t.code, h);
+            ++groupItems;
+          }
+        } else {
+          text(t.code, t.value, map);
+          ++groupItems;
+        }
+        continue;
+      }
+      if (!ownerDone) {
+        handle(330, e.owner);
+        ownerDone = true;
+        if (t.code == 330) continue;  // the file's own owner pointer
+      }
+      value(t, kind, map);
+    }
+    if (inGroup && groupItems == 0) out_.resize(groupStart);
+    if (!ownerDone) handle(330, e.owner);
+    if (e.extra)
+      for (const Tag& t : *e.extra) {
+        if (isPointerCode(t.code)) raw(t.code, t.value);
+        else utf8(t.code, t.value);
+      }
+  }
+
+  void value(const Tag& t, Kind kind, const ImportMap* map) {
+    const int c = t.code;
+    if (isPointerCode(c)) {
+      if (!map) return raw(c, t.value);
+      const Handle source = parseHandle(t.value);
+      if (source == 0) return raw(c, t.value);
+      if (const Handle h = map->map(source)) handle(c, h);
+      return;
+    }
+    if (c < 10 && map) {
+      switch (kind) {
+        case Kind::Graphic: case Kind::Text: case Kind::Insert: case Kind::Dimension: case Kind::DimstyleUser:
+        case Kind::Header:
+          if (c == 8) return renamed(c, t.value, map, &map->layers);
+          if (c == 6) return renamed(c, t.value, map, &map->linetypes);
+          if (c == 7 && (kind == Kind::Text || kind == Kind::Header)) return renamed(c, t.value, map, &map->styles);
+          if (c == 2 && (kind == Kind::Insert || kind == Kind::Dimension))
+            return renamed(c, t.value, map, &map->blocks);
+          if (c == 3 && (kind == Kind::Dimension || kind == Kind::DimstyleUser))
+            return renamed(c, t.value, map, &map->dimstyles);
+          break;
+        case Kind::LayerRec:
+          if (c == 2) return renamed(c, t.value, map, &map->layers);
+          if (c == 6) return renamed(c, t.value, map, &map->linetypes);
+          break;
+        case Kind::LtypeRec:
+          if (c == 2) return renamed(c, t.value, map, &map->linetypes);
+          break;
+        case Kind::StyleRec:
+          if (c == 2) return renamed(c, t.value, map, &map->styles);
+          break;
+        case Kind::DimstyleRec:
+          if (c == 2) return renamed(c, t.value, map, &map->dimstyles);
+          break;
+        case Kind::BlockRecordRec:
+          if (c == 2) return renamed(c, t.value, map, &map->blocks);
+          break;
+        default:
+          break;
+      }
+    }
+    text(c, t.value, map);
+  }
+
+  void header() {
+    raw(0, "SECTION");
+    raw(2, "HEADER");
+    raw(9, "$ACADVER");
+    raw(1, "AC" + std::to_string(doc_.version_));
+    raw(9, "$DWGCODEPAGE");
+    raw(3, codePageName(doc_.codePage_));
+    for (const auto& [name, value] : doc_.header_) {
+      if (name == "$ACADVER" || name == "$DWGCODEPAGE" || name == "$HANDSEED") continue;
+      if (doc_.extents_ && (name == "$EXTMIN" || name == "$EXTMAX")) {
+        const Box3& b = *doc_.extents_;
+        const bool min = name == "$EXTMIN";
+        raw(9, name);
+        raw(10, formatReal(min ? b.minX : b.maxX));
+        raw(20, formatReal(min ? b.minY : b.maxY));
+        raw(30, formatReal(min ? b.minZ : b.maxZ));
+        continue;
+      }
+      raw(9, name);
+      for (const Tag& t : value.first) value_(t, value.second);
+    }
+    raw(9, "$HANDSEED");
+    handle(5, doc_.nextHandle_);
+    raw(0, "ENDSEC");
+  }
+  void value_(const Tag& t, const ImportMap* map) { value(t, Kind::Header, map); }
+
+  void classes() {
+    raw(0, "SECTION");
+    raw(2, "CLASSES");
+    for (const auto& c : doc_.classes_) {
+      raw(0, c.tags[0].value);
+      for (std::size_t i = 1; i < c.tags.size(); ++i) text(c.tags[i].code, c.tags[i].value, c.map);
+    }
+    raw(0, "ENDSEC");
+  }
+
+  void tables() {
+    raw(0, "SECTION");
+    raw(2, "TABLES");
+    for (std::string_view type : {"VPORT", "LTYPE", "LAYER", "STYLE", "VIEW", "UCS", "APPID", "DIMSTYLE", "BLOCK_RECORD"}) {
+      const Table* table = doc_.findTable(type);
+      if (!table) continue;
+      raw(0, "TABLE");
+      raw(2, type);
+      handle(5, table->handle);
+      raw(330, "0");
+      raw(100, "AcDbSymbolTable");
+      const auto count = std::count_if(table->records.begin(), table->records.end(), [](const Entity& e) { return !e.erased; });
+      raw(70, std::to_string(count));
+      if (type == "DIMSTYLE") raw(100, "AcDbDimStyleTable");
+      const Kind kind = kindOfRecord(type);
+      for (const auto& r : table->records) entity(r, kind);
+      raw(0, "ENDTAB");
+    }
+    raw(0, "ENDSEC");
+  }
+
+  void blocks() {
+    raw(0, "SECTION");
+    raw(2, "BLOCKS");
+    for (const auto& b : doc_.blocks_) {
+      entity(b->begin, Kind::Graphic);
+      if (!b->layout)
+        for (const auto& e : b->entities) entity(e, kindOfEntity(e.type()));
+      entity(b->end, Kind::Graphic);
+    }
+    raw(0, "ENDSEC");
+  }
+
+  void entities() {
+    raw(0, "SECTION");
+    raw(2, "ENTITIES");
+    for (const Block* b : {doc_.modelSpace_, doc_.paperSpace_})
+      if (b)
+        for (const auto& e : b->entities) entity(e, kindOfEntity(e.type()));
+    raw(0, "ENDSEC");
+  }
+
+  void objects() {
+    raw(0, "SECTION");
+    raw(2, "OBJECTS");
+    for (const auto& o : doc_.objects_) entity(o, Kind::Object);
+    raw(0, "ENDSEC");
+  }
+
+ private:
+  const Document& doc_;
+  int outCp_;
+  std::string out_;
+};
+
+std::string Document::write() const {
+  std::size_t estimate = 1 << 20;
+  for (const auto& s : sources_) estimate += s->bytes.size() + s->bytes.size() / 8;
+  Writer w(*this, estimate, outputCodePage());
+  w.header();
+  w.classes();
+  w.tables();
+  w.blocks();
+  w.entities();
+  w.objects();
+  w.raw(0, "EOF");
+  return w.take();
+}
+
+}  // namespace plenvo::dxf
