@@ -228,12 +228,18 @@ int run(const std::vector<std::string>& args) {
   bool failures = !inputs.problems.empty();
   for (int i = 0; i < total; ++i) {
     const bool ok = static_cast<std::size_t>(i) < outcomes.size() && outcomes[static_cast<std::size_t>(i)].merged();
+    const std::string& path = inputs.drawings[static_cast<std::size_t>(i)];
     if (ok) {
       ++merged;
       continue;
     }
+    if (recorder.isEmpty(i) && recorder.failureOf(i).empty()) {
+      // Nothing is lost: its empty block stays at the origin. Said, but not a failure.
+      ++merged;
+      if (!cmd.quiet) err.write(std::string(kProgram) + ": note: " + aboutFile(path, "draws nothing") + "\n");
+      continue;
+    }
     failures = true;
-    const std::string& path = inputs.drawings[static_cast<std::size_t>(i)];
     std::string reason = recorder.failureOf(i);
     if (reason.empty()) {
       const bool inserted = static_cast<std::size_t>(i) < outcomes.size() && outcomes[static_cast<std::size_t>(i)].inserted;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,11 +30,13 @@ class RecordingApplication {
   }
 
   std::string failureOf(int index) const;
+  // Drawings that were inserted but draw nothing (the engine answers an inverted box for an empty block).
+  bool isEmpty(int index) const { return empty_.count(index) != 0; }
   const std::vector<std::string>& partFrameFailures() const { return partFrameFailures_; }
 
   // Called by the see-through objects.
   void insertion(bool succeeded, bool& isDrawing);
-  void measurementFailed(bool isDrawing, int index);
+  void measurementFailed(bool isDrawing, int index, bool emptyBox);
   int current() const { return current_; }
   std::string freshError();
   dxf::DxfApplication& engine() { return engine_; }
@@ -44,6 +47,7 @@ class RecordingApplication {
   bool awaitingDrawing_ = false;
   std::string errorBefore_;  // lastError() may keep an older failure's text; only a new text is this one's
   std::map<int, std::string> failures_;
+  std::set<int> empty_;
   std::vector<std::string> partFrameFailures_;
 };
 
