@@ -1,0 +1,364 @@
+// Drives the tools window from outside, as a user would, and checks windows and the settings file.
+//   tools_driver.exe settings <host.exe> <shot-dir>   grids, row buttons, saving, the closing refresh
+//   tools_driver.exe options <host.exe>               option check boxes, close box, reopening
+//   tools_driver.exe remote <host.exe> <url-log> <shot-dir>  the list from the served text, pictures, links
+//   tools_driver.exe offline <host.exe>               no remote text: "[未连接网络]", nothing enabled
+//   tools_driver.exe update <host.exe> <url-log> <expect: notice|none> [page]  the start-up check
+//   tools_driver.exe trust <cert.der>                 trusts a certificate in LOCAL_MACHINE ROOT
+//   tools_driver.exe proxy <host:port>                sets the WinHTTP default proxy of this prefix
+//   tools_driver.exe record <url>                     the test's browser: appends the address to a log
+// Exit code 0 when every check held; each failed check is printed.
+#include <windows.h>
+#include <commctrl.h>
+#include <wincrypt.h>
+#include <winhttp.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/settings_file.h"
+#include "core/tables.h"
+#include "core/text_codec.h"
+#include "ui/tools/win/grid_control.h"
+#include "ui/tools/win/picture_box.h"
+
+namespace {
+
+using namespace plenvo;
+
+int g_failures = 0;
+
+void check(bool ok, const std::string& what) {
+  if (!ok) {
+    ++g_failures;
+    std::printf("FAILED: %s\n", what.c_str());
+  } else {
+    std::printf("ok: %s\n", what.c_str());
+  }
+  std::fflush(stdout);
+}
+
+template <typename T>
+void checkEqual(const T& actual, const T& expected, const std::string& what) {
+  std::ostringstream text;
+  text << what << " (got \"" << actual << "\", want \"" << expected << "\")";
+  check(actual == expected, text.str());
+}
+
+std::string text(HWND hwnd) {
+  wchar_t buffer[4096] = {};
+  ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL, 5000, nullptr);
+  return wideToUtf8(buffer);
+}
+
+HWND waitFor(const std::function<HWND()>& find, int timeoutMs = 20000) {
+  for (int waited = 0; waited < timeoutMs; waited += 50) {
+    if (HWND hwnd = find()) return hwnd;
+    ::Sleep(50);
+  }
+  return nullptr;
+}
+
+HWND toolsWindow() { return ::FindWindowW(L"PlenvoToolsWindow", nullptr); }
+HWND hostWindow() { return ::FindWindowW(L"PlenvoToolsTestHost", nullptr); }
+
+// The first message box (#32770) of the process, whoever owns it.
+HWND messageBoxOf(DWORD pid) {
+  struct Search {
+    DWORD pid;
+    HWND found;
+  } search{pid, nullptr};
+  ::EnumWindows(
+      [](HWND hwnd, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        DWORD owner = 0;
+        ::GetWindowThreadProcessId(hwnd, &owner);
+        wchar_t cls[64] = {};
+        ::GetClassNameW(hwnd, cls, 64);
+        if (owner == s->pid && std::wstring(cls) == L"#32770" && ::IsWindowVisible(hwnd)) {
+          s->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+struct Box {
+  std::string caption, text;
+  HWND owner = nullptr;
+};
+
+// Waits for a message box, reads it and presses OK.
+Box dismissBox(DWORD pid) {
+  HWND box = waitFor([pid] { return messageBoxOf(pid); });
+  if (box == nullptr) return {"<no box>", "<no box>", nullptr};
+  Box result{text(box), text(::GetDlgItem(box, 0xFFFF)), ::GetWindow(box, GW_OWNER)};
+  ::PostMessageW(::GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+  waitFor([box] { return ::IsWindow(box) ? nullptr : reinterpret_cast<HWND>(1); });
+  return result;
+}
+
+[[maybe_unused]] void noBoxWithin(DWORD pid, int ms, const std::string& what) {
+  for (int waited = 0; waited < ms; waited += 50) {
+    if (messageBoxOf(pid) != nullptr) {
+      check(false, what + ": " + dismissBox(pid).text);
+      return;
+    }
+    ::Sleep(50);
+  }
+  check(true, what);
+}
+
+PROCESS_INFORMATION launch(const std::wstring& exe, const std::wstring& args) {
+  std::wstring commandLine = L"\"" + exe + L"\" " + args;
+  STARTUPINFOW si{sizeof si};
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    check(false, "start " + wideToUtf8(exe));
+  }
+  return pi;
+}
+
+void endProcess(PROCESS_INFORMATION& pi) {
+  if (pi.hProcess == nullptr) return;
+  if (::WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT) {
+    if (HWND host = hostWindow()) ::PostMessageW(host, WM_CLOSE, 0, 0);
+    if (::WaitForSingleObject(pi.hProcess, 5000) == WAIT_TIMEOUT) ::TerminateProcess(pi.hProcess, 1);
+  }
+  ::CloseHandle(pi.hProcess);
+  ::CloseHandle(pi.hThread);
+  pi = {};
+}
+
+std::wstring directoryOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+
+SettingsFile settingsBeside(const std::wstring& exe) {
+  return SettingsFile(wideToUtf8(directoryOf(exe)) + "\\" + std::string(kSettingsFileName));
+}
+
+HWND item(HWND window, int id) { return ::GetDlgItem(window, id); }
+
+// Control ids of the tools window, in creation order (see tools_window.cpp).
+enum : int {
+  选择夹1 = 100, 标签1, 标签2, 超级列表框1, 分组框1, 图片框_广告,
+  标签6, 编辑框_路径, 按钮_路径, 高级表格_版本, 高级表格_尺寸,
+  分组框2, 选择框_长度, 标签4, 分组框3, 选择框_文件夹, 标签5, 分组框4, 选择框_路径, 标签7,
+  按钮_增加, 按钮_删除, 按钮_保存, 标签3,
+};
+
+void showTab(HWND tools, int tab) {
+  ::SendMessageW(item(tools, 选择夹1), TCM_SETCURFOCUS, static_cast<WPARAM>(tab), 0);
+  ::Sleep(300);  // let it paint
+}
+
+void clickGrid(HWND grid) {
+  ::SendMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+  ::SendMessageW(grid, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
+}
+
+int gridRows(HWND grid) { return static_cast<int>(::SendMessageW(grid, kGridGetRowCount, 0, 0)); }
+
+// Types into a cell through the grid's own in-place editor.
+void typeIntoCell(HWND grid, int row, int column, const std::string& value) {
+  ::SendMessageW(grid, kGridSetCurrent, static_cast<WPARAM>(row), column);
+  ::SendMessageW(grid, WM_KEYDOWN, VK_F2, 0);
+  HWND edit = ::FindWindowExW(grid, nullptr, L"EDIT", nullptr);
+  check(edit != nullptr, "in-place editor opens on F2");
+  if (edit == nullptr) return;
+  ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(utf8ToWide(value).c_str()));
+  ::SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
+  checkEqual(text(grid), value, "cell text after editing");
+}
+
+bool ticked(HWND box) { return ::SendMessageW(box, BM_GETCHECK, 0, 0) == BST_CHECKED; }
+
+// Saves the screen area of a window as a 24-bit BMP.
+void screenshot(HWND window, const std::wstring& path) {
+  ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  ::Sleep(300);
+  RECT r;
+  ::GetWindowRect(window, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  ::SelectObject(memory, old);
+  BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB};
+  const int stride = (w * 3 + 3) & ~3;
+  std::vector<char> pixels(static_cast<std::size_t>(stride) * h);
+  ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+              DIB_RGB_COLORS);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+  std::ofstream out(std::filesystem::path(path), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info), sizeof info);
+  out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+}
+
+HWND openHostAndTools(const std::wstring& exe, PROCESS_INFORMATION& pi) {
+  pi = launch(exe, L"");
+  HWND tools = waitFor(toolsWindow);
+  check(tools != nullptr, "the tools window opens");
+  ::Sleep(200);
+  return tools;
+}
+
+int runSettings(const std::wstring& exe, const std::wstring& shots) {
+  SettingsFile file = settingsBeside(exe);
+  ::SetFileAttributesW(utf8ToWide(file.path()).c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileW(utf8ToWide(file.path()).c_str());
+  PROCESS_INFORMATION pi;
+  HWND tools = openHostAndTools(exe, pi);
+  if (tools == nullptr) return 1;
+  checkEqual(text(tools).substr(0, std::string("CAD工具集[动态更新]").size()), std::string("CAD工具集[动态更新]"),
+             "caption");
+  RECT r;
+  ::GetWindowRect(tools, &r);
+  check(r.left == 50 && r.top == 50 && r.right - r.left == 590 && r.bottom - r.top == 430, "placed at 50,50, 590x430");
+  check(::GetWindow(tools, GW_OWNER) == hostWindow(), "owned by the main window");
+  showTab(tools, 1);
+  screenshot(tools, shots + L"\\tools-settings-tab.bmp");
+
+  HWND versions = item(tools, 高级表格_版本), sizes = item(tools, 高级表格_尺寸);
+  checkEqual(gridRows(versions), 26, "version grid rows with header");
+  checkEqual(gridRows(sizes), 12, "size grid rows with header");
+  checkEqual(text(item(tools, 编辑框_路径)), std::string("D:\\"), "path box");
+  check(!ticked(item(tools, 选择框_长度)) && !ticked(item(tools, 选择框_文件夹)) && !ticked(item(tools, 选择框_路径)),
+        "option boxes unticked");
+
+  ::PostMessageW(item(tools, 按钮_增加), BM_CLICK, 0, 0);
+  Box box = dismissBox(pi.dwProcessId);
+  checkEqual(box.text, std::string("请先单击选择一个表格"), "add without a grid");
+  checkEqual(box.caption, std::string("错误"), "its caption");
+  check(box.owner == tools, "owned by the tools window");
+  ::PostMessageW(item(tools, 按钮_删除), BM_CLICK, 0, 0);
+  box = dismissBox(pi.dwProcessId);
+  checkEqual(box.caption, std::string("提示信息"), "delete without a grid: caption");
+
+  clickGrid(versions);
+  const auto colours = static_cast<std::uint64_t>(::SendMessageW(versions, kGridGetColours, 0, 0));
+  const auto otherColours = static_cast<std::uint64_t>(::SendMessageW(sizes, kGridGetColours, 0, 0));
+  check(colours == (0xC0C0C0ull << 32 | 0x000000), "chosen grid: black lines, silver cells");
+  check(otherColours == (0xFFFFFFull << 32 | 0xC0C0C0), "other grid: silver lines, white cells");
+  ::SendMessageW(item(tools, 按钮_增加), BM_CLICK, 0, 0);
+  checkEqual(gridRows(versions), 27, "a version row added");
+  typeIntoCell(versions, 26, 1, "26");
+  typeIntoCell(versions, 26, 2, "2027");
+  ::SendMessageW(versions, kGridSetCurrent, 25, 1);
+  ::PostMessageW(item(tools, 按钮_删除), BM_CLICK, 0, 0);
+  box = dismissBox(pi.dwProcessId);
+  checkEqual(box.text, std::string("-----不可删除已支持的CAD版本号-----"), "protected version row");
+  checkEqual(gridRows(versions), 27, "nothing deleted");
+  ::SendMessageW(item(tools, 按钮_增加), BM_CLICK, 0, 0);
+  typeIntoCell(versions, 27, 1, "99");
+  ::SendMessageW(versions, kGridSetCurrent, 27, 1);
+  ::SendMessageW(item(tools, 按钮_删除), BM_CLICK, 0, 0);
+  checkEqual(gridRows(versions), 27, "the added row deleted");
+
+  clickGrid(sizes);
+  ::SendMessageW(item(tools, 按钮_增加), BM_CLICK, 0, 0);
+  typeIntoCell(sizes, 12, 1, "B1");
+  typeIntoCell(sizes, 12, 2, "横向");
+  typeIntoCell(sizes, 12, 3, "1000*707");
+  ::SendMessageW(sizes, kGridSetCurrent, 11, 1);
+  ::PostMessageW(item(tools, 按钮_删除), BM_CLICK, 0, 0);
+  box = dismissBox(pi.dwProcessId);
+  checkEqual(box.text, std::string("-----不可删除已有的图纸尺寸-----"), "protected size row");
+  ::SendMessageW(item(tools, 编辑框_路径), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"E:\\新 图纸"));
+  screenshot(tools, shots + L"\\tools-settings-edited.bmp");
+
+  ::PostMessageW(item(tools, 按钮_保存), BM_CLICK, 0, 0);
+  box = dismissBox(pi.dwProcessId);
+  checkEqual(box.caption, std::string("保存提示"), "save caption");
+  const std::string prefix = "-----数据已保存  点击确定后，关闭设置-----\r\n" + std::string(14, ' ');
+  check(box.text.rfind(prefix, 0) == 0 && box.text.find("年") != std::string::npos &&
+            box.text.find("日") != std::string::npos,
+        "save message: " + box.text);
+  check(waitFor([] { return toolsWindow() ? nullptr : reinterpret_cast<HWND>(1); }) != nullptr,
+        "saving closes the tools window");
+  ::Sleep(300);
+  checkEqual(file.read(kKeyVersions), std::string(kDefaultVersionTable) + "26-2027/", "saved 版本");
+  checkEqual(file.read(kKeySizes), std::string(kDefaultSizeTable) + "B1-横向-1000*707/", "saved 尺寸");
+  checkEqual(file.read(kKeyPath), std::string("E:\\新 图纸"), "saved 路径");
+  checkEqual(file.read(kKeyRunCount), std::string("3"), "the closing loaded the settings again");
+  HWND host = hostWindow();
+  HWND sizeList = ::GetDlgItem(host, 1);
+  checkEqual(static_cast<int>(::SendMessageW(sizeList, CB_GETCOUNT, 0, 0)), 12, "main window's size list refreshed");
+  wchar_t last[256] = {};
+  ::SendMessageW(sizeList, CB_GETLBTEXT, 11, reinterpret_cast<LPARAM>(last));
+  checkEqual(wideToUtf8(last), std::string("B1横向1000*707mm"), "the new size item");
+  check(text(host).find("未连接到CAD") != std::string::npos, "title set by the connection: " + text(host));
+  endProcess(pi);
+  return g_failures == 0 ? 0 : 1;
+}
+
+int runOptions(const std::wstring& exe) {
+  SettingsFile file = settingsBeside(exe);
+  PROCESS_INFORMATION pi;
+  HWND tools = openHostAndTools(exe, pi);
+  if (tools == nullptr) return 1;
+  showTab(tools, 1);
+  const std::string versionsBefore = file.read(kKeyVersions);
+  struct Step {
+    int box;
+    std::string_view key;
+    std::string value;
+  } steps[] = {{选择框_长度, kKeyActualSize, "1"}, {选择框_文件夹, kKeyFolderMode, "1"}, {选择框_路径, kKeyLockPath, "1"},
+               {选择框_路径, kKeyLockPath, "0"}, {选择框_文件夹, kKeyFolderMode, "0"}, {选择框_路径, kKeyLockPath, "1"}};
+  for (const Step& s : steps) {
+    ::SendMessageW(item(tools, s.box), BM_CLICK, 0, 0);
+    checkEqual(file.read(s.key), s.value, "written at once: " + std::string(s.key));
+    if (s.box == 选择框_路径) {
+      check(::IsWindowEnabled(item(tools, 按钮_路径)) == (s.value == "0"), "浏览 follows 锁定");
+    }
+  }
+  const std::string runsBefore = file.read(kKeyRunCount);
+  typeIntoCell(item(tools, 高级表格_版本), 1, 2, "1999");
+  ::SendMessageW(tools, WM_CLOSE, 0, 0);
+  check(toolsWindow() == nullptr, "the close box closes the window");
+  checkEqual(file.read(kKeyVersions), versionsBefore, "grid edits dropped on close");
+  checkEqual(file.read(kKeyActualSize), std::string("1"), "option kept on close");
+  checkEqual(file.read(kKeyRunCount), std::to_string(std::stoi(runsBefore) + 1), "closing reloads the settings");
+
+  HWND host = hostWindow();
+  ::SendMessageW(host, WM_APP + 1, 0, 0);
+  tools = toolsWindow();
+  check(tools != nullptr, "reopened");
+  if (tools != nullptr) {
+    ::SendMessageW(host, WM_APP + 1, 0, 0);
+    check(::FindWindowExW(nullptr, tools, L"PlenvoToolsWindow", nullptr) == nullptr, "a second click opens no second window");
+    check(ticked(item(tools, 选择框_长度)) && !ticked(item(tools, 选择框_文件夹)) && ticked(item(tools, 选择框_路径)),
+          "boxes follow the file");
+    check(!::IsWindowEnabled(item(tools, 按钮_路径)), "浏览 disabled while locked");
+    ::SendMessageW(item(tools, 选择框_路径), BM_CLICK, 0, 0);
+    ::SendMessageW(item(tools, 选择框_长度), BM_CLICK, 0, 0);
+  }
+  endProcess(pi);
+  return g_failures == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 2) return 2;
+  const std::wstring command = argv[1];
+  if (command == L"settings" && argc >= 4) return runSettings(argv[2], argv[3]);
+  if (command == L"options" && argc >= 3) return runOptions(argv[2]);
+  std::printf("unknown command\n");
+  return 2;
+}
