@@ -380,6 +380,60 @@ Handle Document::addModelEntity(std::span<const Tag> tags, const ImportMap* map)
   return e.handle;
 }
 
+Block* Document::addBlock(const std::string& name, const double base[3], std::vector<Entity> entities) {
+  auto block = std::make_unique<Block>();
+  Block& b = *block;
+  b.name = name;
+  std::copy(base, base + 3, b.base);
+  Table& records = table("BLOCK_RECORD");
+  const std::string_view kept = keep(name);
+  b.record.tags = keepTags({{0, "BLOCK_RECORD"}, {100, "AcDbSymbolTableRecord"}, {100, "AcDbBlockTableRecord"},
+                            {2, kept}, {70, "0"}, {280, "1"}, {281, "0"}});
+  b.record.handle = newHandle();
+  b.record.owner = records.handle;
+  records.byName[upperName(name)] = records.records.size();
+  records.records.push_back(b.record);
+  const bool anonymous = !name.empty() && name[0] == '*';
+  b.begin.tags = keepTags({{0, "BLOCK"}, {100, "AcDbEntity"}, {8, "0"}, {100, "AcDbBlockBegin"}, {2, kept},
+                           {70, anonymous ? "1" : "0"}, {10, keep(formatReal(base[0]))},
+                           {20, keep(formatReal(base[1]))}, {30, keep(formatReal(base[2]))}, {3, kept}, {1, ""}});
+  b.begin.handle = newHandle();
+  b.begin.owner = b.record.handle;
+  b.end.tags = keepTags({{0, "ENDBLK"}, {100, "AcDbEntity"}, {8, "0"}, {100, "AcDbBlockEnd"}});
+  b.end.handle = newHandle();
+  b.end.owner = b.record.handle;
+  for (auto& e : entities)
+    if (e.owner == 0) e.owner = b.record.handle;
+  b.entities = std::move(entities);
+  indexBlock(block.get());
+  blocks_.push_back(std::move(block));
+  return &b;
+}
+
+void Document::zoomActiveViewport(const Box3& box) {
+  Table& vports = table("VPORT");
+  auto it = vports.byName.find("*ACTIVE");
+  if (it == vports.byName.end()) return;
+  Entity& vp = vports.records[it->second];
+  double aspect = 1.5;
+  for (const Tag& t : vp.tags)
+    if (t.code == 41) aspect = parseReal(t.value).value_or(1.5);
+  if (!(aspect > 0)) aspect = 1.5;
+  const double width = box.maxX - box.minX, height = box.maxY - box.minY;
+  const double viewHeight = std::max({height, width / aspect, 1e-9}) * 1.05;
+  std::vector<Tag> tags(vp.tags.begin(), vp.tags.end());
+  bool has[3] = {false, false, false};
+  for (Tag& t : tags) {
+    if (t.code == 12) { t.value = keep(formatReal((box.minX + box.maxX) / 2)); has[0] = true; }
+    if (t.code == 22) { t.value = keep(formatReal((box.minY + box.maxY) / 2)); has[1] = true; }
+    if (t.code == 40) { t.value = keep(formatReal(viewHeight)); has[2] = true; }
+  }
+  if (!has[0]) tags.push_back({12, keep(formatReal((box.minX + box.maxX) / 2))});
+  if (!has[1]) tags.push_back({22, keep(formatReal((box.minY + box.maxY) / 2))});
+  if (!has[2]) tags.push_back({40, keep(formatReal(viewHeight))});
+  vp.tags = keepTags(tags);
+}
+
 std::size_t Document::findModelEntity(Handle handle) const {
   const auto& list = modelSpace_->entities;
   for (; modelIndexed_ < list.size(); ++modelIndexed_) modelIndex_[list[modelIndexed_].handle] = modelIndexed_;
@@ -422,15 +476,57 @@ const BlockResolver::Block* Document::Resolver::find(std::string_view name) cons
   return &it->second;
 }
 
+const Box3& Document::modelEntityBox(std::size_t index) const {
+  const auto& list = modelSpace_->entities;
+  if (modelBoxes_.size() < list.size()) {
+    modelBoxes_.resize(list.size());
+    modelBoxKnown_.resize(list.size(), 0);
+  }
+  if (!modelBoxKnown_[index]) {
+    Box3 box;
+    const std::string_view type = list[index].type();
+    const bool follower = type == "VERTEX" || type == "SEQEND" || type == "ATTRIB";
+    if (!follower && !list[index].erased) {
+      std::vector<EntityTags> run{list[index].tags};
+      for (std::size_t j = index + 1; j < list.size(); ++j) {
+        const std::string_view t = list[j].type();
+        if (t != "VERTEX" && t != "SEQEND" && t != "ATTRIB") break;
+        run.push_back(list[j].tags);
+      }
+      addEntityExtents(std::span<const EntityTags>(run), Transform::identity(), resolver_, box);
+    }
+    modelBoxes_[index] = box;
+    modelBoxKnown_[index] = 1;
+  }
+  return modelBoxes_[index];
+}
+
+void Document::noteModelEntityChanged(std::size_t index, const Box3* coveredBy) {
+  if (index < modelBoxKnown_.size()) {
+    const Box3 old = modelBoxes_[index];
+    const bool wasKnown = modelBoxKnown_[index];
+    modelBoxKnown_[index] = 0;
+    if (index >= modelSummed_ || !wasKnown || old.empty) return;
+    if (coveredBy && !coveredBy->empty) {
+      const double tol = 1e-9 * (1 + std::max({std::fabs(old.minX), std::fabs(old.maxX), std::fabs(old.minY),
+                                               std::fabs(old.maxY)}));
+      if (coveredBy->minX <= old.minX + tol && coveredBy->minY <= old.minY + tol &&
+          coveredBy->maxX >= old.maxX - tol && coveredBy->maxY >= old.maxY - tol)
+        return;
+    }
+  }
+  if (index < modelSummed_) {
+    modelSummed_ = 0;
+    modelSum_ = Box3();
+  }
+}
+
 std::optional<Box3> Document::modelExtents() const {
-  Box3 box;
-  std::vector<EntityTags> live;
-  live.reserve(modelSpace_->entities.size());
-  for (const auto& e : modelSpace_->entities)
-    if (!e.erased) live.push_back(e.tags);
-  addEntitiesExtents(live, Transform::identity(), resolver_, box);
-  if (box.empty) return std::nullopt;
-  return box;
+  const auto& list = modelSpace_->entities;
+  for (; modelSummed_ < list.size(); ++modelSummed_)
+    if (!list[modelSummed_].erased) modelSum_.add(modelEntityBox(modelSummed_));
+  if (modelSum_.empty) return std::nullopt;
+  return modelSum_;
 }
 
 }  // namespace plenvo::dxf

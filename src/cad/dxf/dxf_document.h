@@ -149,13 +149,23 @@ class Document {
   std::vector<Tag>* newExtra();
   Handle addModelEntity(std::span<const Tag> tags, const ImportMap* map = nullptr);
 
+  // A new block definition; entities with owner 0 are given the block's record as owner.
+  Block* addBlock(const std::string& name, const double base[3], std::vector<Entity> entities);
+  // Centres the *Active viewport on `box` and makes it show all of it.
+  void zoomActiveViewport(const Box3& box);
+
   // Model space entity by handle (index into modelSpace().entities), or npos.
   std::size_t findModelEntity(Handle handle) const;
 
   // Block lookup for the extents code: names are resolved in the terms of the file the tag came from.
   const BlockResolver& resolver() const { return resolver_; }
-  // The drawing's extents (model space); nullopt when it has none.
+  // The drawing's extents (model space); nullopt when it has none. Kept up to date incrementally: each
+  // entity is measured once; moving or erasing one that was already counted starts the sum again, unless
+  // what replaced it covers it (explode).
   std::optional<Box3> modelExtents() const;
+  // Extents of one model space entity (with its vertices or attributes), cached.
+  const Box3& modelEntityBox(std::size_t index) const;
+  void noteModelEntityChanged(std::size_t index, const Box3* coveredBy = nullptr);
   void setHeaderExtents(const Box3& box) { extents_ = box; }
 
   int version() const { return version_; }
@@ -213,6 +223,10 @@ class Document {
   };
   std::vector<TextRange> ranges_;
   mutable std::unordered_map<Handle, std::size_t> modelIndex_;
+  mutable std::vector<Box3> modelBoxes_;
+  mutable std::vector<char> modelBoxKnown_;
+  mutable Box3 modelSum_;
+  mutable std::size_t modelSummed_ = 0;
   mutable std::size_t modelIndexed_ = 0;
 };
 
