@@ -173,7 +173,12 @@ std::string unixOut(const std::string& name) { return std::string(PLENVO_COM_OUT
 
 class ComE2E : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { fs::create_directories(PLENVO_COM_OUT); }
+  static void SetUpTestSuite() {
+    // Drawings of an earlier run must not be compared as this run's.
+    std::error_code ignored;
+    fs::remove_all(PLENVO_COM_OUT, ignored);
+    fs::create_directories(PLENVO_COM_OUT);
+  }
   void SetUp() override { ASSERT_TRUE(com_.ok()); }
   // Short retry delays so that busy cases take milliseconds, not seconds.
   com::BusyRetryPolicy fastRetry_{5, 40, 3000};
