@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "ui/site.h"
+
 namespace plenvo {
 
 // The maker's web site and contact group.
@@ -11,6 +13,8 @@ inline constexpr std::string_view kMakerHomePage = "https://www.plenvo.example/"
 inline constexpr std::string_view kHelpPage = "https://www.plenvo.example/?post=73";
 inline constexpr std::string_view kContactGroupNumber = "";         // in 标签5's text
 inline constexpr std::string_view kCloseQuestionGroupNumber = "";   // in the closing question's caption
+static_assert(kMakerHomePage.substr(8, kSiteHost.size()) == kSiteHost && kHelpPage.starts_with(kMakerHomePage),
+              "the home and help pages live on the maker's site");
 
 // The help page opens at every start while 帮助 is "1", and at every start whose run count divides by this.
 inline constexpr int kHelpPageEveryNthRun = 20;
