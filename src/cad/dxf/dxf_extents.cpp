@@ -172,23 +172,42 @@ double ccwSpan(double start, double end) {
   return span;
 }
 
-// One 2D polyline segment in the plane z = elevation, straight or (bulge != 0) a circular arc.
+// One 2D polyline segment in the plane z = elevation, straight or (bulge != 0) a circular arc, drawn with
+// a start and end width (a wide segment is a band around its centre line; the mitred corners AutoCAD draws
+// where two wide segments meet are not added).
 void addBulgeSegment(Box3& box, const Transform& t, double x1, double y1, double x2, double y2, double bulge,
-                     double elevation) {
-  addPoint(box, t, {x1, y1, elevation});
-  addPoint(box, t, {x2, y2, elevation});
-  if (!std::isfinite(bulge) || std::fabs(bulge) < 1e-12) return;
+                     double elevation, double w1 = 0, double w2 = 0) {
+  w1 = std::isfinite(w1) ? std::fabs(w1) / 2 : 0;
+  w2 = std::isfinite(w2) ? std::fabs(w2) / 2 : 0;
   const double dx = x2 - x1, dy = y2 - y1;
   const double chord = std::hypot(dx, dy);
-  if (!(chord > 1e-12)) return;
+  const bool wide = w1 > 0 || w2 > 0;
+  if (!std::isfinite(bulge) || std::fabs(bulge) < 1e-12 || !(chord > 1e-12)) {
+    if (wide && chord > 1e-12) {
+      const double nx = -dy / chord, ny = dx / chord;
+      addPoint(box, t, {x1 + nx * w1, y1 + ny * w1, elevation});
+      addPoint(box, t, {x1 - nx * w1, y1 - ny * w1, elevation});
+      addPoint(box, t, {x2 + nx * w2, y2 + ny * w2, elevation});
+      addPoint(box, t, {x2 - nx * w2, y2 - ny * w2, elevation});
+    } else {
+      addPoint(box, t, {x1, y1, elevation});
+      addPoint(box, t, {x2, y2, elevation});
+    }
+    return;
+  }
   // Centre on the chord's left normal for a counter-clockwise arc (positive bulge).
   const double h = chord * (1 - bulge * bulge) / (4 * bulge);
   const double cx = (x1 + x2) / 2 - dy / chord * h;
   const double cy = (y1 + y2) / 2 + dx / chord * h;
   const double r = chord * (1 + bulge * bulge) / (4 * std::fabs(bulge));
   const double span = 4 * std::atan(std::fabs(bulge));
-  const double start = bulge > 0 ? std::atan2(y1 - cy, x1 - cx) : std::atan2(y2 - cy, x2 - cx);
-  addEllipticArc(box, t, {cx, cy, elevation}, {r, 0, 0}, {0, r, 0}, start, span);
+  const double a1 = std::atan2(y1 - cy, x1 - cx), a2 = std::atan2(y2 - cy, x2 - cx);
+  const double start = bulge > 0 ? a1 : a2;
+  const double outer = r + std::max(w1, w2);
+  addEllipticArc(box, t, {cx, cy, elevation}, {outer, 0, 0}, {0, outer, 0}, start, span);
+  // The band's ends, across the arc.
+  for (const double rr : {r - w1, r + w1}) addPoint(box, t, {cx + rr * std::cos(a1), cy + rr * std::sin(a1), elevation});
+  for (const double rr : {r - w2, r + w2}) addPoint(box, t, {cx + rr * std::cos(a2), cy + rr * std::sin(a2), elevation});
 }
 
 // ---------------------------------------------------------------------------------------------------------
@@ -358,12 +377,14 @@ void cornersExtents(EntityTags e, const Transform& t, bool ocs, Box3& out) {
 void lwpolylineExtents(EntityTags e, const Transform& t, Box3& out) {
   Reader r;
   Extrusion ex;
-  double elevation = 0;
+  double elevation = 0, constWidth = 0;
   bool closed = false;
   for (const Tag& tag : e) {
     if (ex.read(r, tag)) continue;
     switch (tag.code) {
       case 38: elevation = r.real(tag); break;
+      case 43: constWidth = r.real(tag); break;
+      case 40: case 41: r.real(tag); break;
       case 70: closed = (r.integer(tag) & 1) != 0; break;
       case 10: case 20: case 42: r.real(tag); break;  // validated here, used below
       default: break;
@@ -373,7 +394,7 @@ void lwpolylineExtents(EntityTags e, const Transform& t, Box3& out) {
   const Transform m = t * ocsToWcs(ex.n);
   // Vertices complete at the next 10 or at the end: stream them, keeping the first and the last.
   struct Vertex {
-    double x = 0, y = 0, bulge = 0;
+    double x = 0, y = 0, bulge = 0, startWidth = 0, endWidth = 0;
   };
   Vertex first, last, current;
   bool haveCurrent = false, haveLast = false, haveFirst = false;
@@ -381,7 +402,9 @@ void lwpolylineExtents(EntityTags e, const Transform& t, Box3& out) {
   auto complete = [&]() {
     if (!haveCurrent) return;
     ++count;
-    if (haveLast) addBulgeSegment(out, m, last.x, last.y, current.x, current.y, last.bulge, elevation);
+    if (haveLast)
+      addBulgeSegment(out, m, last.x, last.y, current.x, current.y, last.bulge, elevation, last.startWidth,
+                      last.endWidth);
     else addPoint(out, m, {current.x, current.y, elevation});
     if (!haveFirst) {
       first = current;
@@ -395,16 +418,19 @@ void lwpolylineExtents(EntityTags e, const Transform& t, Box3& out) {
     switch (tag.code) {
       case 10:
         complete();
-        current = {r.real(tag), 0, 0};
+        current = {r.real(tag), 0, 0, constWidth, constWidth};
         haveCurrent = true;
         break;
       case 20: if (haveCurrent) current.y = r.real(tag); break;
       case 42: if (haveCurrent) current.bulge = r.real(tag); break;
+      case 40: if (haveCurrent) current.startWidth = r.real(tag); break;
+      case 41: if (haveCurrent) current.endWidth = r.real(tag); break;
       default: break;
     }
   }
   complete();
-  if (closed && count > 1) addBulgeSegment(out, m, last.x, last.y, first.x, first.y, last.bulge, elevation);
+  if (closed && count > 1)
+    addBulgeSegment(out, m, last.x, last.y, first.x, first.y, last.bulge, elevation, last.startWidth, last.endWidth);
 }
 
 // ---- compound entities
@@ -416,9 +442,12 @@ void polylineExtents(std::span<const EntityTags> compound, const Transform& t, B
   Extrusion ex;
   V3 p[10];
   std::int64_t flags = 0;
+  double defaultStart = 0, defaultEnd = 0;
   for (const Tag& tag : compound[0]) {
     if (r.point(tag, p, 10) || ex.read(r, tag)) continue;
     if (tag.code == 70) flags = r.integer(tag);
+    if (tag.code == 40) defaultStart = r.real(tag);
+    if (tag.code == 41) defaultEnd = r.real(tag);
   }
   if (!r.ok) return;
   const bool is3d = (flags & (8 | 16 | 64)) != 0;  // 3D polyline, polygon mesh, polyface mesh
@@ -426,7 +455,7 @@ void polylineExtents(std::span<const EntityTags> compound, const Transform& t, B
   const double elevation = p[0].z;
   const Transform m = is3d ? t : t * ocsToWcs(ex.n);
   struct Vertex {
-    double x = 0, y = 0, z = 0, bulge = 0;
+    double x = 0, y = 0, z = 0, bulge = 0, startWidth = 0, endWidth = 0;
   };
   Vertex first, last;
   bool haveLast = false;
@@ -434,10 +463,12 @@ void polylineExtents(std::span<const EntityTags> compound, const Transform& t, B
     const EntityTags v = compound[i];
     if (typeOf(v) != "VERTEX") continue;
     Reader vr;
-    Vertex cur;
+    Vertex cur{0, 0, 0, 0, defaultStart, defaultEnd};
     std::int64_t vflags = 0;
     for (const Tag& tag : v) {
       switch (tag.code) {
+        case 40: cur.startWidth = vr.real(tag); break;
+        case 41: cur.endWidth = vr.real(tag); break;
         case 10: cur.x = vr.real(tag); break;
         case 20: cur.y = vr.real(tag); break;
         case 30: cur.z = vr.real(tag); break;
@@ -453,7 +484,8 @@ void polylineExtents(std::span<const EntityTags> compound, const Transform& t, B
       addPoint(out, m, {cur.x, cur.y, cur.z});
       continue;
     }
-    if (haveLast) addBulgeSegment(out, m, last.x, last.y, cur.x, cur.y, last.bulge, elevation);
+    if (haveLast)
+      addBulgeSegment(out, m, last.x, last.y, cur.x, cur.y, last.bulge, elevation, last.startWidth, last.endWidth);
     else {
       addPoint(out, m, {cur.x, cur.y, elevation});
       first = cur;
@@ -461,7 +493,8 @@ void polylineExtents(std::span<const EntityTags> compound, const Transform& t, B
     last = cur;
     haveLast = true;
   }
-  if (closed && haveLast) addBulgeSegment(out, m, last.x, last.y, first.x, first.y, last.bulge, elevation);
+  if (closed && haveLast)
+    addBulgeSegment(out, m, last.x, last.y, first.x, first.y, last.bulge, elevation, last.startWidth, last.endWidth);
 }
 
 // ---- text
@@ -509,7 +542,11 @@ void textExtents(EntityTags e, const Transform& t, Box3& out) {
   std::string_view text, tag;
   double height = 2.5, widthFactor = 1, rotation = 0, oblique = 0;
   std::int64_t halign = 0, valign = 0, generation = 0, attFlags = 0;
+  bool inAttributeClass = false;  // after "100 AcDbAttribute...", where 72 means something else
   for (const Tag& g : e) {
+    if (g.code == 101) break;  // an embedded object (multi-line attribute) follows: not ours to read
+    if (g.code == 100) inAttributeClass = g.value.starts_with("AcDbAttribute");
+    if (inAttributeClass && g.code != 2 && g.code != 70 && g.code != 74) continue;
     if (g.code == 11) hasAlign = true;
     if (r.point(g, p, 10) || ex.read(r, g)) continue;
     switch (g.code) {
@@ -645,6 +682,7 @@ void mtextExtents(EntityTags e, const Transform& t, Box3& out) {
   double charHeight = 2.5, refWidth = 0, rotation = 0, spacingFactor = 1, rectWidth = 0, rectHeight = 0;
   std::int64_t attachment = 1;
   for (const Tag& g : e) {
+    if (g.code == 101) break;  // embedded column data: not read
     if (g.code == 11) hasDirection = true;
     if (r.point(g, p, 10) || ex.read(r, g)) continue;
     switch (g.code) {
@@ -710,10 +748,14 @@ void mtextExtents(EntityTags e, const Transform& t, Box3& out) {
       justWrapped = true;
     }
   };
-  for (const Tag& g : e)
+  for (const Tag& g : e) {
+    if (g.code == 101) break;
     if (g.code == 3) plainMText(g.value, feed);
-  for (const Tag& g : e)
+  }
+  for (const Tag& g : e) {
+    if (g.code == 101) break;
     if (g.code == 1) plainMText(g.value, feed);
+  }
   if (line > trailingSpaces) endLine();
   if (!any || lines == 0 || longest == 0) {
     if (!(hasRectWidth && hasRectHeight && rectWidth > 0 && rectHeight > 0)) return;
@@ -851,8 +893,42 @@ void addBSpline(Box3& box, const Transform& t, std::vector<double>& knots, std::
     add(a);
     add(b);
     if (!exact) {
-      constexpr int kSamples = 64;
-      for (int k = 1; k < kSamples; ++k) add(a + (b - a) * k / kSamples);
+      // Sample the span, then narrow down each axis' extreme samples by golden-section search.
+      constexpr int kSamples = 32;
+      std::array<V3, kSamples + 1> q;
+      auto eval = [&](double u) { return deBoor(knots.data(), points.data(), w, n, degree, s, u); };
+      for (int k = 0; k <= kSamples; ++k) {
+        q[static_cast<std::size_t>(k)] = eval(a + (b - a) * k / kSamples);
+        box.add(q[static_cast<std::size_t>(k)].x, q[static_cast<std::size_t>(k)].y, q[static_cast<std::size_t>(k)].z);
+      }
+      for (int axis = 0; axis < 3; ++axis)
+        for (const double sign : {1.0, -1.0}) {
+          int best = 0;
+          for (int k = 1; k <= kSamples; ++k)
+            if (sign * at(q[static_cast<std::size_t>(k)], axis) > sign * at(q[static_cast<std::size_t>(best)], axis)) best = k;
+          if (best == 0 || best == kSamples) continue;  // at a span end: already added
+          double lo = a + (b - a) * (best - 1) / kSamples, hi = a + (b - a) * (best + 1) / kSamples;
+          constexpr double kGolden = 0.6180339887498949;
+          double x1 = hi - kGolden * (hi - lo), x2 = lo + kGolden * (hi - lo);
+          double f1 = sign * at(eval(x1), axis), f2 = sign * at(eval(x2), axis);
+          for (int it = 0; it < 40; ++it) {
+            if (f1 < f2) {
+              lo = x1;
+              x1 = x2;
+              f1 = f2;
+              x2 = lo + kGolden * (hi - lo);
+              f2 = sign * at(eval(x2), axis);
+            } else {
+              hi = x2;
+              x2 = x1;
+              f2 = f1;
+              x1 = hi - kGolden * (hi - lo);
+              f1 = sign * at(eval(x1), axis);
+            }
+          }
+          const V3 e = eval((lo + hi) / 2);
+          box.add(e.x, e.y, e.z);
+        }
       continue;
     }
     if (degree < 2) continue;
@@ -1126,7 +1202,40 @@ void imageExtents(EntityTags e, const Transform& t, Box3& out) {
   }
 }
 
-// LEADER, MLINE, MESH, MULTILEADER: every point of the given x code (a best effort for the last two).
+// MLINE: each element line passes at every vertex (11) at its offset along the miter direction (13), the
+// first parameter (41) after the element's parameter count (74). Without element data, the vertices.
+void mlineExtents(EntityTags e, const Transform& t, Box3& out) {
+  Reader r;
+  V3 vertex, miter;
+  bool haveVertex = false, firstParam = false, anyElement = false;
+  Box3 local, vertices;
+  for (const Tag& g : e) {
+    switch (g.code) {
+      case 11: vertex = {r.real(g), 0, 0}; haveVertex = true; break;
+      case 21: vertex.y = r.real(g); break;
+      case 31:
+        vertex.z = r.real(g);
+        if (haveVertex) addPoint(vertices, t, vertex);
+        break;
+      case 13: miter.x = r.real(g); break;
+      case 23: miter.y = r.real(g); break;
+      case 33: miter.z = r.real(g); break;
+      case 74: firstParam = haveVertex && r.integer(g) > 0; break;
+      case 41:
+        if (firstParam) {
+          addPoint(local, t, vertex + miter * r.real(g));
+          anyElement = true;
+        }
+        firstParam = false;
+        break;
+      default: break;
+    }
+  }
+  if (!r.ok) return;
+  out.add(anyElement ? local : vertices);
+}
+
+// LEADER, MESH, MULTILEADER: every point of the given x code (a best effort for the last two).
 void verticesExtents(EntityTags e, const Transform& t, int xCode, bool ocs, Box3& out) {
   Reader r;
   Extrusion ex;
@@ -1267,7 +1376,7 @@ void Walker::entity(std::span<const EntityTags> compound, const Transform& t, Bo
   else if (type == "HATCH" || type == "MPOLYGON") hatchExtents(e, t, local);
   else if (type == "IMAGE" || type == "WIPEOUT") imageExtents(e, t, local);
   else if (type == "LEADER") verticesExtents(e, t, 10, false, local);
-  else if (type == "MLINE") verticesExtents(e, t, 11, false, local);
+  else if (type == "MLINE") mlineExtents(e, t, local);
   else if (type == "MESH") verticesExtents(e, t, 10, false, local);
   else if (type == "MULTILEADER" || type == "MLEADER") verticesExtents(e, t, 10, false, local);
   // REGION, 3DSOLID, BODY (ACIS data), VIEWPORT, XLINE, RAY (infinite) and unknown types add nothing.
