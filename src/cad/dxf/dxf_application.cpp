@@ -231,6 +231,8 @@ class DxfEntity final : public CadEntity, Handles {
     return true;
   }
 
+  // A copy of an entity owns nothing of the original's: no extension dictionary, no reactors, no hard-owned
+  // object (an image's reactor).
   static std::vector<Tag> withoutGroups(const std::vector<Tag>& tags) {
     std::vector<Tag> out;
     out.reserve(tags.size());
@@ -240,7 +242,7 @@ class DxfEntity final : public CadEntity, Handles {
         inGroup = !t.value.empty() && t.value[0] == '{';
         continue;
       }
-      if (!inGroup) out.push_back(t);
+      if (!inGroup && !(t.code >= 360 && t.code <= 369)) out.push_back(t);
     }
     return out;
   }

@@ -199,6 +199,11 @@ bool parseSource(SourceFile& src, std::string& error) {
     error = "not a DXF file (no SECTION)";
     return false;
   }
+  for (const Tag& tag : src.tags)
+    if (isRealCode(tag.code) && tag.value.find(',') != std::string_view::npos) {
+      src.decimalComma = true;
+      break;
+    }
   src.version = 1009;
   if (const auto* var = src.headerVar("$ACADVER"); var && !var->values.empty()) {
     std::string_view text = var->values[0].value;

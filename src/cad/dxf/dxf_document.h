@@ -49,6 +49,7 @@ struct SourceFile {
   std::vector<Block> blocks;
   std::vector<EntityTags> entities;
   std::vector<EntityTags> objects;
+  bool decimalComma = false;  // some real values are written "1,5"
   std::vector<std::vector<Tag>> rewritten;  // entity runs the loader had to rebuild (R12 upgrade)
 
   const HeaderVar* headerVar(std::string_view name) const;
@@ -65,7 +66,7 @@ struct ImportMap {
   std::vector<Handle> from;  // the file's handles, sorted
   std::vector<Handle> to;    // the handle each becomes; 0: not in the document
   int codePage = 65001;      // of the file's text
-  bool recode = false;       // its non-ASCII text is converted for the output
+  bool decimalComma = false; // real values with a decimal comma are written with a point
   // Resources renamed on the way in (to UTF-8 names), keyed by the file's own name text.
   struct TextHash {
     using is_transparent = void;
@@ -239,5 +240,9 @@ std::string codePageName(int codePage);
 Handle parseHandle(std::string_view hex);  // 0 when not a handle
 std::string formatHandle(Handle handle);
 std::string formatReal(double value);
+inline bool isRealCode(int code) {
+  return (code >= 10 && code <= 59) || (code >= 110 && code <= 149) || (code >= 210 && code <= 239) ||
+         (code >= 460 && code <= 469) || (code >= 1010 && code <= 1059);
+}
 
 }  // namespace plenvo::dxf

@@ -3,6 +3,7 @@
 // to (extension dictionaries, image definitions, styles in named dictionaries) and its classes. Handles are
 // renumbered through the file's ImportMap; nothing is copied, the writer translates while writing.
 #include <algorithm>
+#include <cmath>
 #include <unordered_set>
 
 #include "cad/dxf/dxf_document.h"
@@ -12,6 +13,7 @@ namespace plenvo::dxf {
 namespace {
 
 constexpr std::size_t npos = std::string::npos;
+constexpr double kPi = 3.14159265358979323846;
 
 bool isLayoutBlockName(std::string_view upper) {
   return upper.rfind("*MODEL_SPACE", 0) == 0 || upper.rfind("*PAPER_SPACE", 0) == 0 ||
@@ -102,6 +104,7 @@ class Importer {
   void importBlocks();
   void carryEntities(const std::vector<EntityTags>& runs, Block& dest, bool paperSpaceOnly, bool skipPaper);
   void fixUndefinedNames();
+  bool normalEllipse(EntityTags& tags);
   void importObjects();
   void decide(Handle h, int depth);
   void carryObject(std::size_t objectIndex, Handle sourceHandle, Handle owner);
@@ -122,6 +125,7 @@ class Importer {
   std::vector<Handle> work_;
   Handle srcRoot_ = 0;
   std::unordered_map<Handle, std::string> rootChildren_;  // source root entry handle -> name
+  std::unordered_map<Handle, std::pair<std::string, std::string>> namedEntries_;  // -> dictionary, entry
   std::unordered_set<std::string_view> usedLayers_, usedLinetypes_, usedStyles_, usedDimstyles_;
   std::unordered_set<std::string_view> sourceBlockNames_;  // upper-case not needed: exact text
   struct PlannedBlock {
@@ -479,6 +483,9 @@ void Importer::carryEntities(const std::vector<EntityTags>& runs, Block& dest, b
       }
       e.tags = doc_.keepTags(tags);
     }
+    if (type == "ELLIPSE") {
+      if (!normalEllipse(e.tags)) continue;  // no major axis: nothing to draw
+    }
     e.map = &map_;
     e.handle = claim(findHandleTag(run));
     e.owner = child ? parent : dest.record.handle;
@@ -487,6 +494,54 @@ void Importer::carryEntities(const std::vector<EntityTags>& runs, Block& dest, b
     else if (type == "INSERT" && valueOf(run, 66) == "1") parent = e.handle;
     dest.entities.push_back(e);
   }
+}
+
+// Readers expect an ELLIPSE's axis ratio to be at most 1; some writers give the longer axis as the minor
+// one. The same curve is written with the axes swapped. False when the major axis is null.
+bool Importer::normalEllipse(EntityTags& tags) {
+  double major[3] = {0, 0, 0}, n[3] = {0, 0, 1}, ratio = 1, start = 0, end = 2 * kPi;
+  for (const Tag& t : tags) {
+    const double v = parseReal(t.value).value_or(0);
+    switch (t.code) {
+      case 11: major[0] = v; break;
+      case 21: major[1] = v; break;
+      case 31: major[2] = v; break;
+      case 210: n[0] = v; break;
+      case 220: n[1] = v; break;
+      case 230: n[2] = v; break;
+      case 40: ratio = v; break;
+      case 41: start = v; break;
+      case 42: end = v; break;
+      default: break;
+    }
+  }
+  const double length = std::sqrt(major[0] * major[0] + major[1] * major[1] + major[2] * major[2]);
+  if (!(length > 0)) return false;
+  if (!(ratio > 1)) return true;
+  double minor[3] = {n[1] * major[2] - n[2] * major[1], n[2] * major[0] - n[0] * major[2],
+                     n[0] * major[1] - n[1] * major[0]};
+  const double m = std::sqrt(minor[0] * minor[0] + minor[1] * minor[1] + minor[2] * minor[2]);
+  if (!(m > 0)) return true;
+  for (double& c : minor) c = c / m * length * ratio;
+  const bool full = std::fabs(start) < 1e-12 && std::fabs(end - 2 * kPi) < 1e-9;
+  auto wrap = [](double p) {
+    p = std::fmod(p - kPi / 2, 2 * kPi);
+    return p < 0 ? p + 2 * kPi : p;
+  };
+  std::vector<Tag> out(tags.begin(), tags.end());
+  for (Tag& t : out) {
+    switch (t.code) {
+      case 11: t.value = doc_.keep(formatReal(minor[0])); break;
+      case 21: t.value = doc_.keep(formatReal(minor[1])); break;
+      case 31: t.value = doc_.keep(formatReal(minor[2])); break;
+      case 40: t.value = doc_.keep(formatReal(1 / ratio)); break;
+      case 41: if (!full) t.value = doc_.keep(formatReal(wrap(start))); break;
+      case 42: if (!full) t.value = doc_.keep(formatReal(wrap(end))); break;
+      default: break;
+    }
+  }
+  tags = doc_.keepTags(out);
+  return true;
 }
 
 void Importer::fixUndefinedNames() {
@@ -579,30 +634,27 @@ void Importer::decide(Handle h, int depth) {
   EntityTags run = src_.objects[found->second];
   const Handle owner = findOwnerTag(run);
   if (h == srcRoot_) return;
-  if (owner == srcRoot_) {
+  if (rootChildren_.count(h)) {
     // A named object of the root dictionary itself: the document's of that name, or a new entry.
-    auto name = rootChildren_.find(h);
-    if (name == rootChildren_.end() || name->second == "ACAD_LAYOUT") return;
-    if (Handle existing = docRootChild(name->second, false)) {
+    const std::string& name = rootChildren_[h];
+    if (name == "ACAD_LAYOUT") return;
+    if (Handle existing = docRootChild(name, false)) {
       map_.to[idx] = existing;
       return;
     }
     carryObject(found->second, h, doc_.rootDict_);
     Entity* root = docDictionary(doc_.rootDict_);
     if (!root->extra) root->extra = doc_.newExtra();
-    root->extra->push_back({3, doc_.keep(name->second)});
+    root->extra->push_back({3, doc_.keep(name)});
     root->extra->push_back({350, doc_.keep(formatHandle(map_.to[idx]))});
     return;
   }
-  if (auto dictName = rootChildren_.find(owner); dictName != rootChildren_.end()) {
-    // An entry of a named dictionary (ACAD_MLINESTYLE, ACAD_IMAGE_DICT, ...): merged by entry name.
-    if (dictName->second == "ACAD_LAYOUT") return;
-    std::string entry;
-    if (auto o = objectIndex_.find(owner); o != objectIndex_.end())
-      for (auto [name, handle] : entriesOf(src_.objects[o->second]))
-        if (handle == h) entry = map_.toUtf8(name);
-    if (entry.empty()) return;
-    const Handle dict = docRootChild(dictName->second, true);
+  if (auto named = namedEntries_.find(h); named != namedEntries_.end()) {
+    // An entry of a named dictionary (ACAD_MLINESTYLE, ACAD_IMAGE_DICT, ...): merged by entry name. Found
+    // through the dictionary, since some writers leave such objects without an owner.
+    const auto& [dictName, entry] = named->second;
+    if (dictName == "ACAD_LAYOUT" || entry.empty()) return;
+    const Handle dict = docRootChild(dictName, true);
     Entity* target = docDictionary(dict);
     if (!target) return;
     if (Handle existing = docDictionaryEntry(*target, entry)) {
@@ -634,6 +686,12 @@ void Importer::importObjects() {
   if (!src_.objects.empty() && isDictionaryType(src_.objects[0][0].value)) {
     srcRoot_ = findHandleTag(src_.objects[0]);
     for (auto [name, h] : entriesOf(src_.objects[0])) rootChildren_[h] = map_.toUtf8(name);
+    for (const auto& [dict, dictName] : rootChildren_) {
+      auto o = objectIndex_.find(dict);
+      if (o == objectIndex_.end() || !isDictionaryType(src_.objects[o->second][0].value)) continue;
+      for (auto [entry, h] : entriesOf(src_.objects[o->second]))
+        namedEntries_.emplace(h, std::make_pair(dictName, map_.toUtf8(entry)));
+    }
   }
   if (auto i = map_.indexOf(srcRoot_); i != npos) map_.to[i] = doc_.rootDict_;
   // The file's named dictionaries stand for the document's of the same name.
@@ -683,6 +741,7 @@ void Importer::importHeader() {
 Block* Importer::run(const std::string& blockName, const std::string& sourceKey) {
   map_.source = &src_;
   map_.codePage = src_.codePage;
+  map_.decimalComma = src_.decimalComma;
   doc_.version_ = std::max(doc_.version_, std::max(src_.version, 1015));
   collectHandles();
   importClasses();
@@ -744,6 +803,7 @@ bool Document::absorb(std::unique_ptr<SourceFile> src, std::string& /*error*/) {
     map.to = handles;
     map.source = &s;
     map.codePage = s.codePage;
+    map.decimalComma = s.decimalComma;
     for (Handle h : handles) maxHandle = std::max(maxHandle, h);
     nextHandle_ = maxHandle + 1;
     std::unordered_map<std::string, EntityTags> records;

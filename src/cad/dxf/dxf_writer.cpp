@@ -173,6 +173,11 @@ class Writer {
 
   void value(const Tag& t, Kind kind, const ImportMap* map) {
     const int c = t.code;
+    if (map && map->decimalComma && isRealCode(c) && t.value.find(',') != std::string_view::npos) {
+      std::string fixed(t.value);
+      std::replace(fixed.begin(), fixed.end(), ',', '.');
+      return raw(c, fixed);
+    }
     if (isPointerCode(c)) {
       if (!map) return raw(c, t.value);
       const Handle source = parseHandle(t.value);
