@@ -21,6 +21,9 @@
 #include "cad/merge_run.h"
 #include "cli/cli_options.h"
 #include "cli/input_files.h"
+#ifdef _WIN32
+#include "cli/merge_into_cad_win.h"
+#endif
 #include "cli/recording_session.h"
 
 namespace plenvo::cli {
@@ -270,6 +273,7 @@ int run(const std::vector<std::string>& args) {
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(plenvo::cli::utf8FromPath(std::filesystem::path(argv[i])));
+  if (auto code = plenvo::cli::runIntoCadIfAsked(args)) return *code;  // merge into the running CAD over COM
   return plenvo::cli::run(args);
 }
 #else

@@ -467,5 +467,50 @@ TEST_F(ComE2E, ServerReportsAReferenceTheClientStillHolds) {
   EXPECT_EQ(report.at("live_objects"), 1);  // the block reference still held here
 }
 
+#ifdef PLENVO_MERGE_EXE
+// --- plenvo-merge --into-cad ---------------------------------------------------------------------------
+
+// Runs plenvo-merge with the arguments; its exit code (-1 when it did not end within a minute).
+long runPlenvoMerge(const std::wstring& arguments) {
+  std::wstring cmd = L"\"" + utf8ToWide(windowsPath(PLENVO_MERGE_EXE)) + L"\" " + arguments;
+  STARTUPINFOW si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+    return -1;
+  win::unique_handle process(pi.hProcess), thread(pi.hThread);
+  if (::WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.get(), 9);
+    return -1;
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.get(), &code);
+  return static_cast<long>(code);
+}
+
+TEST_F(ComE2E, PlenvoMergeIntoCadMergesIntoTheRunningApplication) {
+  const std::wstring samples = L"\"" + utf8ToWide(windowsPath(std::string(PLENVO_SOURCE_DIR) + "/samples")) + L"\"";
+  // Nothing running: an error, nothing merged.
+  EXPECT_EQ(runPlenvoMerge(L"--into-cad -q " + samples), 1);
+  // -o makes no sense when the result stays in the CAD application.
+  EXPECT_EQ(runPlenvoMerge(L"--into-cad " + samples + L" -o out.dxf"), 2);
+
+  ServerSpec spec{{"Autocad.Application.24.1"}, "acad2022"};
+  spec.savePath = outPath("calls_into_cad.log");
+  ServerProcess server(spec);
+  ASSERT_TRUE(server.started());
+  EXPECT_EQ(runPlenvoMerge(L"--into-cad -q --frames " + samples), 0);
+  const auto report = server.stop();
+  EXPECT_EQ(report.at("live_objects"), 0);
+  int inserted = 0, framed = 0;
+  for (const std::string& line : readLines(unixOut("calls_into_cad.log"))) {
+    inserted += line.rfind("modelSpace.insertBlock(", 0) == 0 && line.find("failed") == std::string::npos;
+    framed += line.rfind("modelSpace.addLightweightPolyline(", 0) == 0;
+  }
+  EXPECT_EQ(inserted, static_cast<int>(sampleDrawings().size()));
+  EXPECT_EQ(framed, static_cast<int>(sampleDrawings().size()));
+}
+#endif
+
 }  // namespace
 }  // namespace plenvo
