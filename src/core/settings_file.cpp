@@ -166,7 +166,8 @@ std::string SettingsFile::read(std::string_view section, std::string_view key) c
 
 bool SettingsFile::write(std::string_view section, std::string_view key, std::string_view value) {
   // Such names or values would break the line structure of the file (or be unreadable afterwards).
-  if (trim(key).empty() || key != trim(key) || findGbk(key, '=') != std::string_view::npos ||
+  // (The arguments are UTF-8, where an ASCII byte is always an ASCII character.)
+  if (trim(key).empty() || key != trim(key) || key.find('=') != std::string_view::npos ||
       key.front() == '[' || key.front() == ';' || hasLineBreak(key) || hasLineBreak(value) ||
       hasLineBreak(section) || section.find(']') != std::string_view::npos) {
     return false;

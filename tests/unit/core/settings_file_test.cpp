@@ -150,6 +150,8 @@ TEST(SettingsFileTest, RefusesKeysAndValuesThatWouldBreakTheFile) {
   const std::string before = readBytes(file.path());
   EXPECT_FALSE(file.write("k", "two\r\nlines"));
   EXPECT_FALSE(file.write("a=b", "v"));
+  EXPECT_FALSE(file.write("配=b", "v"));
+  EXPECT_FALSE(file.write(" k", "v"));
   EXPECT_FALSE(file.write("", "v"));
   EXPECT_FALSE(file.write("[k]", "v"));
   EXPECT_FALSE(file.write("a]b", "k", "v"));
