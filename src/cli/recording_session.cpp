@@ -14,7 +14,7 @@ class RecordingEntity final : public CadEntity {
       : inner_(std::move(inner)), app_(app), isDrawing_(isDrawing), index_(index) {}
   std::optional<Extents> boundingBox() override {
     auto box = inner_->boundingBox();
-    if (!box || !box->valid()) app_.measurementFailed(isDrawing_, index_, box.has_value());
+    if (!box || !box->valid()) app_.measurementFailed(isDrawing_, index_);
     return box;
   }
   bool move(const Point3& from, const Point3& to) override { return inner_->move(from, to); }
@@ -98,13 +98,14 @@ void RecordingApplication::insertion(bool succeeded, bool& isDrawing) {
     partFrameFailures_.push_back(reason);
 }
 
-void RecordingApplication::measurementFailed(bool isDrawing, int index, bool emptyBox) {
-  std::string reason = freshError();
-  if (reason.empty() && emptyBox) {
+void RecordingApplication::measurementFailed(bool isDrawing, int index) {
+  // No new reason from the engine: the block holds nothing to measure (the engine answers an inverted box
+  // or none at all for that).
+  const std::string reason = freshError();
+  if (reason.empty()) {
     if (isDrawing) empty_.insert(index);
     return;
   }
-  if (reason.empty()) reason = "its extents could not be measured";
   if (isDrawing)
     failures_.emplace(index, reason);  // keeps an earlier, more precise reason
   else

@@ -30,13 +30,13 @@ class RecordingApplication {
   }
 
   std::string failureOf(int index) const;
-  // Drawings that were inserted but draw nothing (the engine answers an inverted box for an empty block).
+  // Drawings that were inserted but draw nothing: measuring them failed without a reason from the engine.
   bool isEmpty(int index) const { return empty_.count(index) != 0; }
   const std::vector<std::string>& partFrameFailures() const { return partFrameFailures_; }
 
   // Called by the see-through objects.
   void insertion(bool succeeded, bool& isDrawing);
-  void measurementFailed(bool isDrawing, int index, bool emptyBox);
+  void measurementFailed(bool isDrawing, int index);
   int current() const { return current_; }
   std::string freshError();
   dxf::DxfApplication& engine() { return engine_; }

@@ -98,18 +98,12 @@ def test_bad_input_is_named_and_the_rest_merge(good, tmp_path, bad):
     out = tmp_path / "out.dxf"
     proc = run_merge([good[0], bad_path, good[1], good[2], "-o", out])
     text = proc.stderr_text
-    if proc.returncode == 1:
-        assert bad in text, f"the failed file is not named:\n{text}"
-        assert "merged 3 of 4 drawings" in proc.stdout_text
-        expected = 3
-    else:
-        # A file the engine can make sense of is merged like any other; then it must be written sanely.
-        assert proc.returncode == 0, text
-        expected = 4
-    doc = read_clean(out)
-    assert len(top_level(doc, "INSERT")) == expected
+    assert proc.returncode == 1, f"exit {proc.returncode}:\n{text}"
+    assert bad in text, f"the failed file is not named:\n{text}"
+    assert "merged 3 of 4 drawings" in proc.stdout_text
+    read_clean(out)
     body = out.read_bytes().lower()
-    for word in (b"\ninf", b"\n-inf", b"\nnan", b"\n1e999"):
+    for word in (b"\ninf", b"\n-inf", b"\nnan", b"\n1e999", b"e+308"):
         assert word not in body, f"non-finite number {word!r} written"
 
 

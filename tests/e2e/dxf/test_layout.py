@@ -4,8 +4,8 @@ measured again with ezdxf."""
 import ezdxf
 import pytest
 
-from dxfcheck import (PRINT_FRAME_LAYER, SAMPLES, close, extents, frame_box, frames, read_clean, run_merge,
-                      top_level, type_counts)
+from dxfcheck import (PRINT_FRAME_LAYER, SAMPLES, close, decoded, extents, frame_box, frames, on_frame_layer, read_clean,
+                      run_merge, top_level, type_counts)
 from layout_model import Settings, frame_sheet_origins, targets
 
 TOL = 1e-6
@@ -143,6 +143,7 @@ def test_merge_into_existing_target(parts, tmp_path):
     assert target.read_bytes() == before
     source = ezdxf.readfile(str(target))
     doc = read_clean(out)
-    kept = [e for e in doc.modelspace() if e.dxf.layer != PRINT_FRAME_LAYER][:len(source.modelspace())]
+    kept = [e for e in doc.modelspace() if not on_frame_layer(e)][:len(source.modelspace())]
     assert type_counts(kept) == type_counts(source.modelspace())
     assert len(top_level(doc, "INSERT")) == 3 and len(frames(doc)) == 3
+    assert [layer.color for layer in doc.layers if decoded(layer.dxf.name) == PRINT_FRAME_LAYER] == [1]
