@@ -2,13 +2,14 @@
 // an affine transform is c + u·cos t + v·sin t, whose extremes per axis are found in closed form; B-splines
 // of degree up to 3 through the roots of their derivative. Texts use a monospaced estimate (each character
 // as wide as the text is high, times the width factor; descender a third of the height).
-// Nothing here allocates per entity except the rare SPLINE with many control points.
+// Nothing here allocates per entity: SPLINE control points go to scratch arrays reused between calls.
 #include "cad/dxf/dxf_extents.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <unordered_map>
 
 namespace plenvo::dxf {
 
@@ -269,13 +270,39 @@ struct Extrusion {
 // ---------------------------------------------------------------------------------------------------------
 // The walk
 
+// Entities measured in one call before block references switch to their blocks' cached boxes. Real drawings
+// stay far below; a drawing whose blocks each insert the next one many times (work growing exponentially
+// with the nesting) is then measured in time linear in its size. The cached box is exact for references
+// that are not rotated; a rotated one may come out a little larger.
+constexpr std::size_t kExactBudget = 500'000;
+
 struct Walker {
   const BlockResolver& blocks;
   std::array<const BlockResolver::Block*, kMaxDepth> stack{};
   int depth = 0;
+  std::size_t visits = 0;
+  std::unordered_map<const BlockResolver::Block*, Box3> cached;  // block coordinates; filled only when over budget
 
   void entity(std::span<const EntityTags> compound, const Transform& t, Box3& box);
   void block(const BlockResolver::Block& b, const Transform& t, Box3& box);
+  // The block's entities under t: exactly, or past the budget the transformed corners of its cached box.
+  // The caller has entered the block.
+  void placeBlock(const BlockResolver::Block& b, const Transform& t, Box3& box) {
+    if (visits <= kExactBudget) {
+      block(b, t, box);
+      return;
+    }
+    auto it = cached.find(&b);
+    if (it == cached.end()) {
+      Box3 own;
+      block(b, Transform::identity(), own);
+      it = cached.emplace(&b, own).first;
+    }
+    const Box3& c = it->second;
+    if (c.empty) return;
+    for (int k = 0; k < 8; ++k)
+      addPoint(box, t, {(k & 1) ? c.maxX : c.minX, (k & 2) ? c.maxY : c.minY, (k & 4) ? c.maxZ : c.minZ});
+  }
   bool enter(const BlockResolver::Block* b) {
     if (b == nullptr || depth >= kMaxDepth) return false;
     for (int i = 0; i < depth; ++i)
@@ -1290,7 +1317,7 @@ void insertExtents(Walker& w, std::span<const EntityTags> compound, const Transf
                              rotationZ(rotation * kPi / 180);
     const Transform m = placed * scaling(sx, sy, sz) * Transform::translation(-block->baseX, -block->baseY, -block->baseZ);
     Box3 one;
-    w.block(*block, m, one);
+    w.placeBlock(*block, m, one);
     w.leave();
     // A MINSERT array is the first copy moved by the grid offsets; the box of the union of translated copies
     // is reached at the grid's corners, so four copies give it exactly whatever the counts are.
@@ -1339,7 +1366,7 @@ void dimensionExtents(Walker& w, EntityTags e, const Transform& t, Box3& out) {
       m = t * Transform::translation(ins.x, ins.y, ins.z);
     }
     if (w.enter(block)) {
-      w.block(*block, m, local);
+      w.placeBlock(*block, m, local);
       w.leave();
     }
   }
@@ -1355,6 +1382,7 @@ void dimensionExtents(Walker& w, EntityTags e, const Transform& t, Box3& out) {
 
 void Walker::entity(std::span<const EntityTags> compound, const Transform& t, Box3& box) {
   if (compound.empty()) return;
+  ++visits;
   const EntityTags e = compound[0];
   const std::string_view type = typeOf(e);
   Box3 local;

@@ -306,6 +306,20 @@ TEST(DxfExtents, BlockCyclesAndDepth) {
   for (int i = 0; i < 40; ++i)
     blocks.add(names[i], 0, 0, {{{0, "LINE"}, {11, "1"}}, {{0, "INSERT"}, {2, names[i + 1]}, {10, "1"}}});
   expectBox(measure(Tags{{0, "INSERT"}, {2, names[0]}}, blocks), {"deep", {}, 0, 0, 32, 0});
+
+  // 30 levels, each inserting the next block ten times: 10^30 copies. Measured quickly, and the box still
+  // holds the drawing (each level adds up to 10 units: copies at x = 0..9 plus the unit line).
+  std::vector<std::string> fan;
+  for (int i = 0; i <= 30; ++i) fan.push_back("F" + std::to_string(i));
+  blocks.add(fan[30], 0, 0, {{{0, "LINE"}, {11, "1"}}});
+  static const char* const kX[] = {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"};
+  for (int i = 0; i < 30; ++i) {
+    std::vector<Tags> copies;
+    for (const char* x : kX) copies.push_back({{0, "INSERT"}, {2, fan[i + 1]}, {10, x}});
+    blocks.add(fan[i], 0, 0, copies);
+  }
+  const Box3 box = measure(Tags{{0, "INSERT"}, {2, fan[0]}}, blocks);
+  expectBox(box, {"fan", {}, 0, 0, 30 * 9 + 1, 0});
 }
 
 TEST(DxfExtents, TransformAndBox) {

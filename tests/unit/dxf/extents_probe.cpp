@@ -1,7 +1,8 @@
 // extents_probe: prints the extents of every model-space entity of a DXF file, one line each, for the
 // check against ezdxf (ezdxf_extents_check.py). It reads the file with its own bare tag splitter (code and
 // value lines, the BLOCKS and ENTITIES sections only), so it depends on nothing but the extents code.
-//   extents_probe FILE.dxf            "<handle> <type> <minX> <minY> <maxX> <maxY>" or "<handle> <type> empty"
+//   extents_probe FILE.dxf    per entity, "<handle> <type> <minX> <minY> <maxX> <maxY>" or "<handle> <type> empty"
+//                             (handle "-" in files without handles)
 //   extents_probe --total FILE... [--repeat N]   whole model space per file, and the time it took
 #include <algorithm>
 #include <cctype>
