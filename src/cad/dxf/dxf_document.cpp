@@ -36,10 +36,10 @@ std::string cleanName(std::string_view utf8) {
         out += static_cast<unsigned char>(c) < 0x20 ? '_' : c;
     }
   }
-  while (!out.empty() && out.back() == ' ') out.pop_back();
-  while (!out.empty() && out.front() == ' ') out.erase(out.begin());
-  if (out.empty()) out = "_";
-  return out;
+  const auto first = out.find_first_not_of(' ');
+  if (first == std::string::npos) return "_";
+  const auto last = out.find_last_not_of(' ');
+  return out.substr(first, last - first + 1);
 }
 
 int codePageFromName(std::string_view name) {
@@ -220,11 +220,23 @@ bool parseSource(SourceFile& src, std::string& error) {
   return true;
 }
 
+void setText(SourceFile& src, std::string_view text) {
+  src.storage = std::make_unique_for_overwrite<char[]>(text.size() + 1);
+  std::copy(text.begin(), text.end(), src.storage.get());
+  src.bytes = std::string_view(src.storage.get(), text.size());
+}
+
 std::unique_ptr<SourceFile> loadSourceFile(const std::string& path, std::string& error) {
   auto src = std::make_unique<SourceFile>();
   src->path = path;
   std::string why;
-  if (!readWholeFile(path, src->bytes, why) || !parseSource(*src, why)) {
+  std::size_t size = 0;
+  if (!readWholeFile(path, src->storage, size, why)) {
+    error = path + ": " + why;
+    return nullptr;
+  }
+  src->bytes = std::string_view(src->storage.get(), size);
+  if (!parseSource(*src, why)) {
     error = path + ": " + why;
     return nullptr;
   }
@@ -258,7 +270,7 @@ Document::Document() = default;
 std::unique_ptr<Document> Document::createEmpty(std::string& error) {
   auto src = std::make_unique<SourceFile>();
   src->path = "(new drawing)";
-  src->bytes = std::string(emptyDrawingText());
+  src->bytes = emptyDrawingText();
   if (!parseSource(*src, error)) return nullptr;
   auto doc = std::unique_ptr<Document>(new Document());
   if (!doc->absorb(std::move(src), error)) return nullptr;

@@ -25,7 +25,8 @@ using Handle = std::uint64_t;
 // One DXF file as read.
 struct SourceFile {
   std::string path;
-  std::string bytes;
+  std::unique_ptr<char[]> storage;  // the file's bytes, when they are not static text
+  std::string_view bytes;
   std::vector<Tag> tags;
   int version = 1009;  // AC1015 -> 1015; files without $ACADVER count as R12 (1009)
   int codePage = 1252; // 65001: UTF-8
@@ -57,7 +58,8 @@ struct SourceFile {
 
 // Reads and parses a file. Errors are prefixed with the path.
 std::unique_ptr<SourceFile> loadSourceFile(const std::string& path, std::string& error);
-// Parses `bytes` already in src.bytes (used for the built-in template and by tests).
+// Parses the text src.bytes views (the built-in template, tests); setText keeps a copy of `text` for it.
+void setText(SourceFile& src, std::string_view text);
 bool parseSource(SourceFile& src, std::string& error);
 
 // How one file's tags translate into the document.

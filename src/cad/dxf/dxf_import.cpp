@@ -134,6 +134,7 @@ class Importer {
   };
   std::vector<PlannedBlock> planned_;
   std::vector<const SourceFile::Block*> layoutBlocks_;
+  std::size_t firstBlock_ = 0, firstModel_ = 0, firstPaper_ = 0;
 };
 
 void Importer::collectHandles() {
@@ -702,12 +703,17 @@ void Importer::importObjects() {
   auto seed = [&](const Entity& e) {
     if (e.map == &map_) followPointers(e.tags);
   };
+  // Only what this file added: tables and blocks grow at their ends, and the layouts took its entities
+  // after the counts noted at the start.
   for (const auto& t : doc_.tables_)
     for (const auto& r : t.records) seed(r);
-  for (const auto& b : doc_.blocks_) {
-    seed(b->record);
-    for (const auto& e : b->entities) seed(e);
+  for (std::size_t i = firstBlock_; i < doc_.blocks_.size(); ++i) {
+    seed(doc_.blocks_[i]->record);
+    for (const auto& e : doc_.blocks_[i]->entities) seed(e);
   }
+  for (const auto& [block, first] : {std::pair{doc_.modelSpace_, firstModel_}, std::pair{doc_.paperSpace_, firstPaper_}})
+    if (block)
+      for (std::size_t i = first; i < block->entities.size(); ++i) seed(block->entities[i]);
   if (mode_ == Mode::Absorb) {
     // The drawing's named objects (groups, styles, dictionaries of applications) come along too.
     for (auto& [h, name] : rootChildren_) {
@@ -739,6 +745,9 @@ void Importer::importHeader() {
 }
 
 Block* Importer::run(const std::string& blockName, const std::string& sourceKey) {
+  firstBlock_ = doc_.blocks_.size();
+  firstModel_ = doc_.modelSpace_ ? doc_.modelSpace_->entities.size() : 0;
+  firstPaper_ = doc_.paperSpace_ ? doc_.paperSpace_->entities.size() : 0;
   map_.source = &src_;
   map_.codePage = src_.codePage;
   map_.decimalComma = src_.decimalComma;

@@ -2,9 +2,12 @@
 #include "cad/dxf/dxf_reader.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <new>
 #include <cstring>
 
 #include "core/platform.h"
+#include "core/text_codec.h"
 
 namespace plenvo::dxf {
 namespace {
@@ -130,18 +133,45 @@ bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error
   return true;
 }
 
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& error) {
-  switch (platform::readWholeFile(path, bytes)) {
-    case platform::ReadStatus::Ok:
-      return true;
-    case platform::ReadStatus::Missing:
-      error = "no such file";
-      return false;
-    case platform::ReadStatus::Failed:
-      break;
+bool readWholeFile(const std::string& path, std::unique_ptr<char[]>& data, std::size_t& size, std::string& error) {
+  // One read of the known size: drawings run to tens of megabytes.
+  if (!platform::fileExists(path)) {
+    std::string probe;
+    error = platform::readWholeFile(path, probe) == platform::ReadStatus::Missing ? "no such file"
+                                                                                 : "not a readable file";
+    return false;
   }
-  error = "the file cannot be read";
-  return false;
+#ifdef _WIN32
+  std::FILE* file = _wfopen(utf8ToWide(path).c_str(), L"rb");
+#else
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+#endif
+  if (!file) {
+    error = platform::fileExists(path) ? "the file cannot be read" : "no such file";
+    return false;
+  }
+  bool ok = std::fseek(file, 0, SEEK_END) == 0;
+  const long length = ok ? std::ftell(file) : -1;
+  ok = ok && length >= 0 && std::fseek(file, 0, SEEK_SET) == 0;
+  size = 0;
+  if (ok) {
+    try {
+      data = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(length) + 1);
+    } catch (const std::bad_alloc&) {
+      std::fclose(file);
+      error = "the file is too large to load";
+      return false;
+    }
+    size = std::fread(data.get(), 1, static_cast<std::size_t>(length), file);
+    ok = size == static_cast<std::size_t>(length);
+  }
+  std::fclose(file);
+  if (!ok) {
+    data.reset();
+    size = 0;
+    error = "the file cannot be read";
+  }
+  return ok;
 }
 
 std::string displayName(const std::string& path) {

@@ -2,6 +2,7 @@
 // that point into it. Only ASCII DXF is read; binary DXF, DWG and anything that is not DXF give an error.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,8 +17,9 @@ namespace plenvo::dxf {
 // (without the file name) and leaves `tags` in an unspecified state.
 bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error);
 
-// Whole file into `bytes`. On failure returns false and `error` says why (without the file name).
-bool readWholeFile(const std::string& path, std::string& bytes, std::string& error);
+// Whole file into `data` (not zero-filled first: drawings run to tens of megabytes), `size` bytes. On
+// failure returns false and `error` says why (without the file name).
+bool readWholeFile(const std::string& path, std::unique_ptr<char[]>& data, std::size_t& size, std::string& error);
 
 // The file name as shown in messages: the path's last component.
 std::string displayName(const std::string& path);
