@@ -467,6 +467,50 @@ TEST_F(ComE2E, ServerReportsAReferenceTheClientStillHolds) {
   EXPECT_EQ(report.at("live_objects"), 1);  // the block reference still held here
 }
 
+// --- Timing (not run by default: --gtest_also_run_disabled_tests) -------------------------------------
+
+// 50 drawings in rows with frames, through COM into the DXF engine of a server and in-process, without the
+// run's pauses and with them.
+TEST_F(ComE2E, DISABLED_Measure50DrawingMerge) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < 50; ++i) paths.push_back(sampleDrawings()[i % sampleDrawings().size()]);
+  const MergeSettings settings = settingsFor({"rows", LayoutMode::Horizontal, true, false});
+  NoSleep noSleep;
+  RealSleeper realSleeper;
+  for (Sleeper* sleeper : {static_cast<Sleeper*>(&noSleep), static_cast<Sleeper*>(&realSleeper)}) {
+    const char* pauses = sleeper == &noSleep ? "without pauses" : "with pauses";
+    {
+      ServerProcess server({{"ZWCAD.Application"}, "zwcad", "dxf"});
+      ASSERT_TRUE(server.started());
+      com::ComRunningObjectLookup lookup;  // the product's policy
+      CadSession session;
+      const auto start = Clock::now();
+      ASSERT_TRUE(connectToCad(std::string(kDefaultVersionTable), lookup, session).connected);
+      openTarget(session);
+      const auto outcomes = mergeDrawings(session, settings, paths, partFramePath(), [](int) {}, *sleeper);
+      session.release();
+      const long ms = elapsedMs(start);
+      int merged = 0;
+      for (const auto& o : outcomes) merged += o.merged();
+      EXPECT_EQ(merged, 50);
+      std::printf("[ metric ] 50 drawings through COM, %s: %ld ms\n", pauses, ms);
+    }
+    {
+      CadSession session;
+      const auto start = Clock::now();
+      session.application = dxf::DxfApplication::create();
+      openTarget(session);
+      const auto outcomes = mergeDrawings(session, settings, paths, partFramePath(), [](int) {}, *sleeper);
+      session.release();
+      const long ms = elapsedMs(start);
+      int merged = 0;
+      for (const auto& o : outcomes) merged += o.merged();
+      EXPECT_EQ(merged, 50);
+      std::printf("[ metric ] 50 drawings in-process, %s: %ld ms\n", pauses, ms);
+    }
+  }
+}
+
 #ifdef PLENVO_MERGE_EXE
 // --- plenvo-merge --into-cad ---------------------------------------------------------------------------
 

@@ -12,6 +12,8 @@ from collections import Counter
 import ezdxf
 from ezdxf import bbox
 
+ezdxf.options.use_matplotlib = False  # text sizes from ezdxf's own font metrics; no font lookups
+
 TOLERANCE = 1e-6
 
 
