@@ -58,8 +58,21 @@ def escaped_name_report(message):
 
 
 def read_source(path):
-    """A source drawing as ezdxf sees it; recover mode for sloppy files, and decimal commas ("0,5", seen in
-    real files, read by the engine) turned into points first when ezdxf refuses them."""
+    """A source drawing as ezdxf sees it, with text styles it uses but lacks added (so that ezdxf can measure
+    those texts, as the merge can)."""
+    doc = read_source_file(path)
+    used = {e.dxf.get("style") for e in doc.entitydb.values() if e.dxftype() in TEXT_TYPES and e.dxf.hasattr("style")}
+    for name in sorted(n for n in used if n and n not in doc.styles):
+        try:
+            doc.styles.new(name)
+        except Exception:  # noqa: BLE001 - a name ezdxf refuses stays unmeasured
+            pass
+    return doc
+
+
+def read_source_file(path):
+    """Recover mode for sloppy files, and decimal commas ("0,5", seen in real files, read by the engine)
+    turned into points first when ezdxf refuses them."""
     try:
         return ezdxf.readfile(str(path))
     except ezdxf.DXFStructureError:
@@ -76,12 +89,46 @@ def read_source(path):
         return recover.read(io.BytesIO("\n".join(lines).encode("cp1252", "replace")))[0]
 
 
-def extents(entities):
-    """(min_x, min_y, max_x, max_y) of entities, or None when they draw nothing."""
-    box = bbox.extents(entities)
+def extents(entities, skip_text=False):
+    """(min_x, min_y, max_x, max_y) of entities, or None when they draw nothing. An entity ezdxf cannot
+    measure (a text whose style the file lacks) is left out."""
+    entities = [e for e in entities if not (skip_text and e.dxftype() in TEXT_TYPES)]
+    try:
+        box = bbox.extents(entities)
+    except Exception:  # noqa: BLE001 - measured one by one below
+        box = ezdxf.math.BoundingBox()
+        for e in entities:
+            try:
+                box.extend(bbox.extents([e]))
+            except Exception:  # noqa: BLE001
+                pass
+    # A circle or arc of radius 0 still stands at its centre (ezdxf leaves it out; a CAD program does not).
+    for e in entities:
+        if e.dxftype() in ("CIRCLE", "ARC") and e.dxf.radius == 0:
+            box.extend([e.dxf.center])
     if not box.has_data:
         return None
     return (box.extmin.x, box.extmin.y, box.extmax.x, box.extmax.y)
+
+
+ANCHORS = ("insert", "defpoint", "defpoint2", "defpoint3", "defpoint4", "defpoint5", "text_midpoint",
+           "align_point")
+
+
+def text_anchors(layout):
+    """(min_x, min_y) of the points that place the texts and dimensions of a layout, or None: where their
+    reach starts whatever font draws them (a dimension without its block has only these)."""
+    xs, ys = [], []
+    for e in layout:
+        if e.dxftype() not in TEXT_TYPES:
+            continue
+        points = [e.dxf.get(a) for a in ANCHORS if e.dxf.hasattr(a)]
+        if e.dxftype() == "LEADER":
+            points += list(e.vertices)
+        for p in points:
+            xs.append(p[0])
+            ys.append(p[1])
+    return (min(xs), min(ys)) if xs else None
 
 
 def top_level(doc, dxftype):
