@@ -353,30 +353,37 @@ TEST_F(ComE2E, MergeThroughComLeavesTheDrawingAnInProcessMergeLeaves) {
       GTEST_SKIP() << "the DXF engine cannot insert drawings yet";
   }
   for (const MergeCase& c : mergeCases()) {
-    SCOPED_TRACE(c.name);
-    ServerSpec spec{{"GstarCAD.Application"}, "gstar", "dxf"};
-    spec.savePath = outPath(std::string("com_") + c.name + ".dxf");
-    ServerProcess server(spec);
-    ASSERT_TRUE(server.started());
-    NoSleep noSleep;
-    const auto outcomes = mergeThroughCom(settingsFor(c), fastRetry_, sampleDrawings(), noSleep);
-    const auto report = server.stop();
-    EXPECT_EQ(report.at("saved"), 1);
-    EXPECT_EQ(report.at("live_objects"), 0);
+    for (const bool busy : {false, true}) {
+      // The busy server rejects 9 calls from its 10th on, alternating the two busy errors.
+      const std::string name = std::string(c.name) + (busy ? "_busy" : "");
+      SCOPED_TRACE(name);
+      ServerSpec spec{{"GstarCAD.Application"}, "gstar", "dxf"};
+      spec.savePath = outPath("com_" + name + ".dxf");
+      if (busy) spec.busyFrom = 10, spec.busyCount = 9;
+      ServerProcess server(spec);
+      ASSERT_TRUE(server.started());
+      NoSleep noSleep;
+      const auto outcomes = mergeThroughCom(settingsFor(c), fastRetry_, sampleDrawings(), noSleep);
+      const auto report = server.stop();
+      EXPECT_EQ(report.at("saved"), 1);
+      EXPECT_EQ(report.at("live_objects"), 0);
 
-    auto engine = dxf::DxfApplication::create();
-    dxf::DxfApplication* dxfEngine = engine.get();
-    CadSession session;
-    session.application = std::move(engine);
-    openTarget(session);
-    const auto expected = mergeDrawings(session, settingsFor(c), sampleDrawings(), partFramePath(), [](int) {}, noSleep);
-    EXPECT_TRUE(dxfEngine->saveAs(outPath(std::string("inproc_") + c.name + ".dxf"))) << dxfEngine->lastError();
-    session.release();
+      auto engine = dxf::DxfApplication::create();
+      dxf::DxfApplication* dxfEngine = engine.get();
+      CadSession session;
+      session.application = std::move(engine);
+      openTarget(session);
+      const auto expected = mergeDrawings(
+          session, settingsFor(c), sampleDrawings(), partFramePath(), [](int) {}, noSleep);
+      EXPECT_TRUE(dxfEngine->saveAs(outPath("inproc_" + name + ".dxf"))) << dxfEngine->lastError();
+      session.release();
 
-    ASSERT_EQ(outcomes.size(), expected.size());
-    for (size_t i = 0; i < outcomes.size(); ++i) {
-      EXPECT_EQ(outcomes[i].inserted, expected[i].inserted) << i;
-      EXPECT_EQ(outcomes[i].placed, expected[i].placed) << i;
+      EXPECT_EQ(report.at("rejected"), busy ? 9 : 0);
+      ASSERT_EQ(outcomes.size(), expected.size());
+      for (size_t i = 0; i < outcomes.size(); ++i) {
+        EXPECT_EQ(outcomes[i].inserted, expected[i].inserted) << i;
+        EXPECT_EQ(outcomes[i].placed, expected[i].placed) << i;
+      }
     }
   }
 }
