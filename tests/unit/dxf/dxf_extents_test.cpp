@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <map>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,12 @@ Box3 measure(const Tags& entity, const BlockResolver& blocks) {
 
 const double kS = std::sqrt(0.5);  // sin 45°
 
+std::string blockName(char prefix, int i) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%c%d", prefix, i);
+  return buffer;
+}
+
 struct Case {
   const char* name;
   std::vector<Tags> stream;
@@ -76,7 +84,7 @@ TEST(DxfExtents, GeometryEntities) {
       {"arc inside one quadrant pair", {{{0, "ARC"}, {40, "1"}, {50, "45"}, {51, "135"}}}, -kS, kS, kS, 1},
       {"arc across 0 degrees",
        {{{0, "ARC"}, {40, "1"}, {50, "350"}, {51, "100"}}},
-       std::cos(100 * M_PI / 180), std::sin(350 * M_PI / 180), 1, 1},
+       std::cos(100 * std::numbers::pi / 180), std::sin(350 * std::numbers::pi / 180), 1, 1},
       {"arc with negative angles", {{{0, "ARC"}, {40, "2"}, {50, "-90"}, {51, "-45"}}}, 0, -2, 2 * kS, -2 * kS},
       // Extrusion (0,0,-1): the OCS x axis is the WCS -x axis.
       {"arc in a mirrored OCS",
@@ -302,7 +310,7 @@ TEST(DxfExtents, BlockCyclesAndDepth) {
 
   // A chain of 40 blocks, each with a unit line and the next block one unit further: 32 levels are followed.
   std::vector<std::string> names;
-  for (int i = 0; i < 41; ++i) names.push_back("N" + std::to_string(i));
+  for (int i = 0; i < 41; ++i) names.push_back(blockName('N', i));
   for (int i = 0; i < 40; ++i)
     blocks.add(names[i], 0, 0, {{{0, "LINE"}, {11, "1"}}, {{0, "INSERT"}, {2, names[i + 1]}, {10, "1"}}});
   expectBox(measure(Tags{{0, "INSERT"}, {2, names[0]}}, blocks), {"deep", {}, 0, 0, 32, 0});
@@ -310,7 +318,7 @@ TEST(DxfExtents, BlockCyclesAndDepth) {
   // 30 levels, each inserting the next block ten times: 10^30 copies. Measured quickly, and the box still
   // holds the drawing (each level adds up to 10 units: copies at x = 0..9 plus the unit line).
   std::vector<std::string> fan;
-  for (int i = 0; i <= 30; ++i) fan.push_back("F" + std::to_string(i));
+  for (int i = 0; i <= 30; ++i) fan.push_back(blockName('F', i));
   blocks.add(fan[30], 0, 0, {{{0, "LINE"}, {11, "1"}}});
   static const char* const kX[] = {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"};
   for (int i = 0; i < 30; ++i) {
