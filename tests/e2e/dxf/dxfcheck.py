@@ -71,22 +71,19 @@ def read_source(path):
 
 
 def read_source_file(path):
-    """Recover mode for sloppy files, and decimal commas ("0,5", seen in real files, read by the engine)
-    turned into points first when ezdxf refuses them."""
+    """Recover mode for sloppy files; decimal commas ("0,5", seen in real files and read by the engine) are
+    turned into points first, since ezdxf's recover mode would cut "2,5" to 2."""
     try:
         return ezdxf.readfile(str(path))
     except ezdxf.DXFStructureError:
         pass
     from ezdxf import recover
-    try:
-        return recover.readfile(str(path))[0]
-    except ezdxf.DXFStructureError:
-        lines = Path(path).read_bytes().decode("cp1252", "replace").splitlines()
-        for k in range(0, len(lines) - 1, 2):
-            code = lines[k].strip()
-            if code.isdigit() and (10 <= int(code) <= 59 or 110 <= int(code) <= 149 or 210 <= int(code) <= 239):
-                lines[k + 1] = re.sub(r"^(\s*-?\d+),(\d+\s*)$", r"\1.\2", lines[k + 1])
-        return recover.read(io.BytesIO("\n".join(lines).encode("cp1252", "replace")))[0]
+    lines = Path(path).read_bytes().decode("latin-1").splitlines()
+    for k in range(0, len(lines) - 1, 2):
+        code = lines[k].strip()
+        if code.isdigit() and (10 <= int(code) <= 59 or 110 <= int(code) <= 149 or 210 <= int(code) <= 239):
+            lines[k + 1] = re.sub(r"^(\s*-?\d+),(\d+\s*)$", r"\1.\2", lines[k + 1])
+    return recover.read(io.BytesIO("\n".join(lines).encode("latin-1")))[0]
 
 
 def extents(entities, skip_text=False):
