@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <iterator>
 #include <cstdio>
 #include <map>
 #include <numbers>
@@ -328,6 +330,47 @@ TEST(DxfExtents, BlockCyclesAndDepth) {
   }
   const Box3 box = measure(Tags{{0, "INSERT"}, {2, fan[0]}}, blocks);
   expectBox(box, {"fan", {}, 0, 0, 30 * 9 + 1, 0});
+}
+
+// Random tag soup of every known type, with blocks referring to each other: nothing may crash or trip the
+// sanitizers, and whatever box comes out is finite.
+TEST(DxfExtents, RandomTagsAreSurvived) {
+  static const char* const kTypes[] = {"LINE", "POINT", "CIRCLE", "ARC", "ELLIPSE", "LWPOLYLINE", "POLYLINE",
+                                       "VERTEX", "SEQEND", "SPLINE", "TEXT", "ATTRIB", "ATTDEF", "MTEXT", "HATCH",
+                                       "SOLID", "3DFACE", "INSERT", "DIMENSION", "LEADER", "MLINE", "IMAGE",
+                                       "WIPEOUT", "MESH", "MULTILEADER"};
+  static const char* const kValues[] = {"0", "1", "-1", "2", "3", "0.5", "1e308", "-1e308", "1e-320", "360",
+                                        "-720", "1,5", "x", "", "nan", "4", "64", "128", "1000000000", "B0",
+                                        "B1", "B2", "\\P{\\H2;", "%%", "%%1", "\\S1^2;", "\\U+4E2D"};
+  static const int kCodes[] = {1,  2,  3,  10, 20, 30, 11, 21, 31, 12, 22, 13, 23, 14, 24, 38, 40, 41, 42, 43, 44,
+                               45, 50, 51, 66, 70, 71, 72, 73, 74, 75, 91, 92, 93, 94, 95, 96, 97, 98, 100, 101,
+                               210, 220, 230};
+  std::uint32_t seed = 12345;
+  auto next = [&](std::uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  auto entity = [&] {
+    Tags t{{0, kTypes[next(std::size(kTypes))]}};
+    const std::uint32_t count = next(40);
+    for (std::uint32_t i = 0; i < count; ++i) t.push_back({kCodes[next(std::size(kCodes))], kValues[next(std::size(kValues))]});
+    return t;
+  };
+  for (int round = 0; round < 200; ++round) {
+    MapResolver blocks;
+    for (const char* name : {"B0", "B1", "B2"}) {
+      std::vector<Tags> content;
+      for (std::uint32_t i = next(6); i > 0; --i) content.push_back(entity());
+      blocks.add(name, 0, 0, content);
+    }
+    std::vector<Tags> stream;
+    for (int i = 0; i < 20; ++i) stream.push_back(entity());
+    const Box3 box = measure(stream, blocks);
+    if (!box.empty) {
+      EXPECT_TRUE(std::isfinite(box.minX) && std::isfinite(box.maxX) && box.minX <= box.maxX) << round;
+      EXPECT_TRUE(std::isfinite(box.minY) && std::isfinite(box.maxY) && box.minY <= box.maxY) << round;
+    }
+  }
 }
 
 TEST(DxfExtents, TransformAndBox) {
