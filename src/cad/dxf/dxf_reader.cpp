@@ -66,7 +66,7 @@ bool looksLikeDwg(std::string_view bytes) {
 bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error) {
   tags.clear();
   if (startsWith(bytes, "\xEF\xBB\xBF")) bytes.remove_prefix(3);
-  if (trimmed(bytes).find_first_not_of('\n') == std::string_view::npos) {
+  if (bytes.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos) {
     error = "the file is empty";
     return false;
   }

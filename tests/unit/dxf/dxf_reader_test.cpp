@@ -1,0 +1,136 @@
+// The tokenizer and the loader: the quirks of real files are read, bad input gives a clear error naming
+// the file and never crashes.
+#include "cad/dxf/dxf_reader.h"
+
+#include <gtest/gtest.h>
+
+#include "cad/dxf/dxf_application.h"
+#include "dxf_test_support.h"
+
+namespace plenvo::dxf {
+namespace {
+
+using testing::dxfText;
+
+struct QuirkCase {
+  const char* name;
+  std::string text;
+  std::size_t tags;        // expected number of tags, EOF included
+  int checkIndex;          // a tag to look at
+  int code;
+  const char* value;
+};
+
+class TokenizerQuirks : public ::testing::TestWithParam<QuirkCase> {};
+
+TEST_P(TokenizerQuirks, ReadsTheTags) {
+  const QuirkCase& c = GetParam();
+  std::vector<Tag> tags;
+  std::string error;
+  ASSERT_TRUE(tokenize(c.text, tags, error)) << error;
+  EXPECT_EQ(tags.size(), c.tags);
+  ASSERT_LT(static_cast<std::size_t>(c.checkIndex), tags.size());
+  EXPECT_EQ(tags[c.checkIndex].code, c.code);
+  EXPECT_EQ(tags[c.checkIndex].value, c.value);
+}
+
+const std::string kSection = "0|SECTION|2|ENTITIES|0|LINE|8|0|10|1.5|0|ENDSEC|0|EOF";
+
+INSTANTIATE_TEST_SUITE_P(
+    Dxf, TokenizerQuirks,
+    ::testing::Values(
+        QuirkCase{"LineFeed", dxfText(kSection), 7, 3, 8, "0"},
+        QuirkCase{"CarriageReturnLineFeed", dxfText(kSection, "\r\n"), 7, 4, 10, "1.5"},
+        QuirkCase{"BlankLinesWhereACodeBelongs", "\n0\nSECTION\n\n\n2\nENTITIES\n0\nEOF\n", 3, 1, 2, "ENTITIES"},
+        QuirkCase{"BlanksAroundCodesAndValues", "  0\nSECTION\n  2 \n ENTITIES \r\n  0\nEOF\n", 3, 1, 2, "ENTITIES"},
+        QuirkCase{"TextKeepsLeadingBlanks", dxfText("0|SECTION|2|ENTITIES|0|TEXT|1|  two spaces|0|ENDSEC|0|EOF"), 6,
+                  3, 1, "  two spaces"},
+        QuirkCase{"ByteOrderMark", "\xEF\xBB\xBF" + dxfText("0|SECTION|2|ENTITIES|0|ENDSEC|0|EOF"), 4, 0, 0, "SECTION"},
+        QuirkCase{"MissingEofAfterCompleteSection", dxfText("0|SECTION|2|ENTITIES|0|ENDSEC"), 4, 3, 0, "EOF"},
+        QuirkCase{"TextAfterEofIgnored", dxfText("0|SECTION|2|ENTITIES|0|ENDSEC|0|EOF|garbage|here"), 4, 3, 0, "EOF"},
+        QuirkCase{"NoFinalLineEnd", "0\nSECTION\n2\nENTITIES\n0\nENDSEC\n0\nEOF", 4, 3, 0, "EOF"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct BadCase {
+  const char* name;
+  std::string bytes;
+  const char* expect;  // a word the error must contain
+};
+
+class BadInput : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(BadInput, GivesAClearErrorNamingTheFile) {
+  const BadCase& c = GetParam();
+  plenvo::testing::TempDir dir;
+  const std::string path = dir.file(std::string(c.name) + ".dxf");
+  plenvo::testing::writeBytes(path, c.bytes);
+  auto app = DxfApplication::create();
+  auto space = app->activeDocument()->modelSpace();
+  EXPECT_EQ(space->insertBlock({0, 0, 0}, path, 1, 1, 1, 0), nullptr);
+  const std::string why = app->lastError();
+  EXPECT_EQ(why.rfind(path + ": ", 0), 0u) << why;
+  EXPECT_NE(why.find(c.expect), std::string::npos) << why;
+  EXPECT_FALSE(app->openDrawing(path));
+  EXPECT_EQ(app->lastError().rfind(path + ": ", 0), 0u);
+  // The engine is still usable afterwards.
+  const std::string good = dir.file("good.dxf");
+  plenvo::testing::writeBytes(good, testing::Drawing{}.text());
+  EXPECT_NE(space->insertBlock({0, 0, 0}, good, 1, 1, 1, 0), nullptr) << app->lastError();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Dxf, BadInput,
+    ::testing::Values(
+        BadCase{"Empty", "", "empty"},
+        BadCase{"OnlyLineEnds", "\r\n\r\n  \n", "empty"},
+        BadCase{"CodeWithoutValue", "0\nSECTION\n2\nENTITIES\n0", "truncated"},
+        BadCase{"EndsInsideASection", dxfText("0|SECTION|2|ENTITIES|0|LINE|8|0"), "truncated"},
+        BadCase{"BinaryDxf", std::string("AutoCAD Binary DXF\r\n\x1a\0\0\0", 25), "binary DXF"},
+        BadCase{"DwgMagic", std::string("AC1015\0\0\0\0\0\x01", 12), "DWG"},
+        BadCase{"DwgMagicR2018", "AC1032xxxxxxxxxxxxxxxxxx", "DWG"},
+        BadCase{"PlainText", "Hello, this is not a drawing.\nSecond line.\n", "group code expected"},
+        BadCase{"NulBytes", std::string("0\nSECTION\n\0\0\0\0", 14), "not a DXF"},
+        BadCase{"HugeGroupCode", "99999999999999999999\nX\n", "group code expected"},
+        BadCase{"NoSections", dxfText("999|just a comment|0|EOF"), "SECTION"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DxfReader, MissingFileIsNamed) {
+  auto app = DxfApplication::create();
+  auto space = app->activeDocument()->modelSpace();
+  EXPECT_EQ(space->insertBlock({0, 0, 0}, "/no/such/dir/part.dxf", 1, 1, 1, 0), nullptr);
+  EXPECT_EQ(app->lastError(), "/no/such/dir/part.dxf: no such file");
+}
+
+TEST(DxfReader, DwgFileErrorSaysACadApplicationIsNeeded) {
+  plenvo::testing::TempDir dir;
+  const std::string path = dir.file("plan.dwg");
+  plenvo::testing::writeBytes(path, std::string("AC1018\0\0\0\0\0\0", 12));
+  auto app = DxfApplication::create();
+  EXPECT_EQ(app->activeDocument()->modelSpace()->insertBlock({0, 0, 0}, path, 1, 1, 1, 0), nullptr);
+  EXPECT_EQ(app->lastError(),
+            path + ": DWG files cannot be read without a CAD application; save the drawing as DXF");
+}
+
+// Deeply nested or self-referencing blocks, and enormous numbers, load and measure without running away.
+TEST(DxfReader, HostileContentIsBounded) {
+  std::string blocks;
+  for (int i = 0; i < 200; ++i)
+    blocks += "0|BLOCK|8|0|2|B" + std::to_string(i) + "|70|0|10|0|20|0|30|0|3|B" + std::to_string(i) + "|0|INSERT|8|0|2|B" +
+              std::to_string(i + 1 == 200 ? 0 : i + 1) + "|10|1e308|20|-1e308|30|0|41|1e308|0|ENDBLK|8|0|";
+  blocks.pop_back();
+  testing::Drawing d;
+  d.blocks = blocks;
+  d.entities = "0|INSERT|8|0|2|B0|10|0|20|0|30|0|0|LINE|8|0|10|1e999|20|0|30|0|11|5|21|5|31|0";
+  plenvo::testing::TempDir dir;
+  const std::string path = dir.file("loop.dxf");
+  plenvo::testing::writeBytes(path, d.text());
+  auto app = DxfApplication::create();
+  auto ref = app->activeDocument()->modelSpace()->insertBlock({0, 0, 0}, path, 1, 1, 1, 0);
+  ASSERT_NE(ref, nullptr) << app->lastError();
+  (void)ref->boundingBox();
+  EXPECT_TRUE(ref->explode());
+  EXPECT_TRUE(app->saveAs(dir.file("out.dxf"))) << app->lastError();
+}
+
+}  // namespace
+}  // namespace plenvo::dxf
