@@ -739,18 +739,17 @@ void mtextExtents(EntityTags e, const Transform& t, Box3& out) {
   bool any = false;
   auto feed = [&](char ch) {
     if (ch == '\n') {
-      if (justWrapped && line == 0) {
+      if (justWrapped) {  // a break right after a word that wrapped starts no further line
         justWrapped = false;
         return;
       }
       endLine();
       inWord = false;
-      justWrapped = false;
       any = true;
       return;
     }
-    justWrapped = false;
     if (ch == ' ') {
+      justWrapped = false;
       if (line > 0 || lines == 0) {
         ++line;
         ++trailingSpaces;

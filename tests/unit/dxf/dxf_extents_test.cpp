@@ -200,6 +200,10 @@ TEST(DxfExtents, TextPlacement) {
       {"mtext wrapped at its width",
        {{{0, "MTEXT"}, {10, "0"}, {20, "0"}, {40, "1"}, {41, "5"}, {71, "7"}, {1, "AAA BBB CCC"}}},
        0, 0, 5, 3 * 1.333 + 2 * (1.67 - 1.333)},
+      // As ezdxf (after AutoCAD): the first break right after a word that wrapped adds no line.
+      {"mtext: a break after a wrapped word",
+       {{{0, "MTEXT"}, {10, "0"}, {20, "0"}, {40, "1"}, {41, "5"}, {71, "7"}, {1, "AAA BBB\\P\\PCCC"}}},
+       0, 0, 5, 3 * 1.333 + 2 * (1.67 - 1.333)},
       {"mtext with measured size and direction",
        {{{0, "MTEXT"}, {10, "1"}, {20, "1"}, {40, "1"}, {11, "0"}, {21, "1"}, {42, "4"}, {43, "2"}, {71, "1"}, {1, "x"}}},
        1, 1, 3, 5},
