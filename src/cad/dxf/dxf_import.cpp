@@ -237,7 +237,8 @@ std::uint64_t Importer::fingerprint(const SourceFile::Block& block) const {
         inGroup = !inGroup;
         continue;
       }
-      if (inGroup || t.code == 5 || t.code == 105 || t.code == 330 || isFollowedPointer(t.code) || t.code == 1005)
+      if (inGroup || t.code == 5 || t.code == 105 || t.code == 100 || t.code == 330 || isFollowedPointer(t.code) ||
+          t.code == 1005)
         continue;
       h = fnv(h, std::to_string(t.code));
       h = fnv(h, t.value);
@@ -274,10 +275,16 @@ void Importer::planBlocks(const std::string& mainName) {
       }
     } else {
       const std::string clean = cleanName(name);
-      Block* existing = doc_.findBlock(clean);
       const std::uint64_t fp = fingerprint(sb);
-      if (existing && existing != main_ && !existing->layout && existing->fingerprint == fp) {
-        // The same block (same content) is already there: share it.
+      // The same block (same content) may already be there, under its name or a renamed one: share it.
+      Block* existing = nullptr;
+      for (int i = 1; !existing; ++i) {
+        Block* candidate = doc_.findBlock(i == 1 ? clean : clean + "_" + std::to_string(i));
+        if (!candidate) break;
+        if (candidate != main_ && !candidate->layout && candidate->sourceKey.empty() && candidate->fingerprint == fp)
+          existing = candidate;
+      }
+      if (existing) {
         map_.blocks[std::string(raw)] = existing->name;
         planned_.push_back({&sb, nullptr});
         for (EntityTags run : {sb.begin, sb.end}) {
