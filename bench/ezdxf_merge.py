@@ -16,6 +16,27 @@ from ezdxf.addons import Importer
 ezdxf.options.use_matplotlib = False
 
 
+def merge_one(target, msp, path, k, args, length, width):
+    source, _auditor = recover.readfile(path)
+    name = f"D{k}_" + "".join(c if c.isalnum() else "_" for c in os.path.splitext(os.path.basename(path))[0])
+    block = target.blocks.new(name)
+    importer = Importer(source, target)
+    importer.import_entities(source.modelspace(), block)
+    importer.finalize()
+    ref = msp.add_blockref(name, (0, 0))
+    box = bbox.extents([ref])
+    if not box.has_data:
+        return
+    c, r = k % args.per_row, k // args.per_row
+    tx, ty = c * (length + args.spacing), -r * (width + args.spacing)
+    dx, dy = tx - box.extmin.x, ty - box.extmin.y
+    ref.dxf.insert = (ref.dxf.insert.x + dx, ref.dxf.insert.y + dy)
+    x0, y0, x1, y1 = box.extmin.x + dx, box.extmin.y + dy, box.extmax.x + dx, box.extmax.y + dy
+    frame = msp.add_lwpolyline([(x0, y0), (x0, y1), (x1, y1), (x1, y0)], close=True,
+                               dxfattribs={"layer": "打印图框", "color": 1})
+    frame.closed = True
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--per-row", type=int, default=10)
@@ -32,28 +53,10 @@ def main():
     failed = 0
     for k, path in enumerate(args.inputs):
         try:
-            source, _auditor = recover.readfile(path)
+            merge_one(target, msp, path, k, args, length, width)
         except Exception as exc:  # noqa: BLE001 - the reference merge goes on like the tool does
-            print(f"{path}: {exc}", file=sys.stderr)
+            print(f"{path}: {type(exc).__name__}: {exc}", file=sys.stderr)
             failed += 1
-            continue
-        name = f"D{k}_" + "".join(c if c.isalnum() else "_" for c in os.path.splitext(os.path.basename(path))[0])
-        block = target.blocks.new(name)
-        importer = Importer(source, target)
-        importer.import_entities(source.modelspace(), block)
-        importer.finalize()
-        ref = msp.add_blockref(name, (0, 0))
-        box = bbox.extents([ref])
-        if not box.has_data:
-            continue
-        c, r = k % args.per_row, k // args.per_row
-        tx, ty = c * (length + args.spacing), -r * (width + args.spacing)
-        dx, dy = tx - box.extmin.x, ty - box.extmin.y
-        ref.dxf.insert = (ref.dxf.insert.x + dx, ref.dxf.insert.y + dy)
-        x0, y0, x1, y1 = box.extmin.x + dx, box.extmin.y + dy, box.extmax.x + dx, box.extmax.y + dy
-        frame = msp.add_lwpolyline([(x0, y0), (x0, y1), (x1, y1), (x1, y0)], close=True,
-                                   dxfattribs={"layer": "打印图框", "color": 1})
-        frame.closed = True
     target.saveas(args.output)
     print(f"merged {len(args.inputs) - failed} of {len(args.inputs)} drawings into {args.output}")
     return 1 if failed else 0
