@@ -101,23 +101,48 @@ bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error
   };
 
   int depth = 0;  // 1 inside a SECTION
-  std::string_view codeLine, valueLine;
-  while (nextLine(codeLine)) {
-    if (trimmed(codeLine).empty()) continue;  // stray blank line where a code belongs
+  std::string_view codeLine;
+  while (p < end) {
     Tag tag;
-    if (!parseCode(codeLine, tag.code)) {
-      error = "line " + std::to_string(line) + ": group code expected, found \"" + excerpt(codeLine) + "\"" +
-              (tags.empty() ? " (not a DXF file?)" : "");
-      return false;
+    // Fast path for the usual code line: blanks, up to four digits (maybe a minus), a line end.
+    const char* q = p;
+    while (q < end && *q == ' ') ++q;
+    const bool negative = q < end && *q == '-';
+    if (negative) ++q;
+    const char* digits = q;
+    int value = 0;
+    while (q < end && static_cast<unsigned>(*q - '0') < 10 && q - digits < 5) value = value * 10 + (*q++ - '0');
+    const char* after = q;
+    if (q < end && *q == '\r') ++q;
+    if (q > digits && after - digits <= 4 && after > digits && q < end && *q == '\n') {
+      tag.code = negative ? -value : value;
+      p = q + 1;
+      ++line;
+    } else {
+      // Anything else: blank lines, tabs, trailing blanks, a missing line end, or not a code at all.
+      if (!nextLine(codeLine)) break;
+      if (trimmed(codeLine).empty()) continue;  // stray blank line where a code belongs
+      if (!parseCode(codeLine, tag.code)) {
+        error = "line " + std::to_string(line) + ": group code expected, found \"" + excerpt(codeLine) + "\"" +
+                (tags.empty() ? " (not a DXF file?)" : "");
+        return false;
+      }
     }
-    if (!nextLine(valueLine)) {
+    if (p >= end) {
       error = "line " + std::to_string(line) + ": the file ends after a group code (truncated?)";
       return false;
     }
+    // The value line; short, so a plain scan beats a library call.
+    const char* v = p;
+    while (p < end && *p != '\n') ++p;
+    const char* lineEnd = p;
+    if (p < end) ++p;
+    ++line;
+    if (lineEnd > v && lineEnd[-1] == '\r') --lineEnd;
+    const std::string_view valueLine(v, static_cast<std::size_t>(lineEnd - v));
     // Text keeps its blanks; every other value is trimmed.
     const bool text = tag.code == 1 || tag.code == 3 || tag.code == 1000;
     tag.value = text ? valueLine : trimmed(valueLine);
-    if (text && !tag.value.empty() && tag.value.back() == '\r') tag.value.remove_suffix(1);
     tags.push_back(tag);
     if (tag.code == 0) {
       if (tag.value == "SECTION") depth = 1;
