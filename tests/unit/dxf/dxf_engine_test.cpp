@@ -190,6 +190,25 @@ TEST_F(Engine, R12WithoutHandlesAndDecimalCommasIsUpgraded) {
   EXPECT_EQ(valueOf(ofType(block->entities, "SEQEND").at(0), 330), polyline);
 }
 
+// A header closed early and continued, no $ACADVER, no handles: as a block it takes the late $INSBASE as
+// its base point; as the target drawing its entities and header stay.
+TEST_F(Engine, HeaderWithEndsecInsideAndNoVersion) {
+  const std::string text = testing::dxfText(
+      "0|SECTION|2|HEADER|9|$DWGCODEPAGE|3|ANSI_1252|0|ENDSEC|9|$INSBASE|10|5|20|7|30|0|0|ENDSEC|"
+      "0|SECTION|2|ENTITIES|0|LINE|8|0|10|5|20|7|30|0|11|15|21|7|31|0|0|ENDSEC|0|EOF");
+  const std::string path = put("early.dxf", text);
+  auto ref = insert(path);
+  auto box = ref->boundingBox();
+  ASSERT_TRUE(box);
+  EXPECT_NEAR(box->minX, 0, 1e-9);  // the base point (5,7) lands on the insertion point
+  EXPECT_NEAR(box->maxX, 10, 1e-9);
+  ASSERT_TRUE(app->openDrawing(path)) << app->lastError();
+  auto out = save();
+  EXPECT_EQ(ofType(out->entities, "LINE").size(), 1u);
+  EXPECT_EQ(real(out->headerVar("$INSBASE")->values, 20), 7);
+  EXPECT_EQ(valueOf(out->headerVar("$ACADVER")->values, 1), "AC1015");
+}
+
 TEST_F(Engine, MoveBoundingBoxAndZoomExtents) {
   auto ref = insert(put("part.dxf", withBolt("2").text()));
   auto box = ref->boundingBox();
