@@ -194,6 +194,10 @@ std::string helpText(const std::string& programName) {
          "      --part-frame FILE  drawing inserted once per page in pages mode (default: the one\n"
          "                         installed with the program)\n"
          "      --target FILE      merge into this existing DXF instead of a new drawing\n"
+#ifdef _WIN32
+         "      --into-cad         merge into the drawing open in a running AutoCAD, ZWCAD or GstarCAD\n"
+         "                         (through its automation interface) instead of writing -o\n"
+#endif
          "  -q, --quiet            print only errors\n"
          "  -v, --verbose          name each drawing as it is merged\n"
          "  -h, --help             show this help\n"
