@@ -8,6 +8,7 @@ packages=(
   clang-14 libfuzzer-14-dev libclang-rt-14-dev                          # fuzzing the DXF reader
   python3 python3-ezdxf python3-pytest python3-matplotlib               # independent checks of written DXF
   hyperfine time ca-certificates                                        # benchmarks
+  openssl                                                               # the tools window test's local HTTPS site
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -26,7 +26,7 @@ cp "$host_exe" "$app/tools_test_host.exe"
 cp "$driver_exe" "$app/tools_driver.exe"
 host_w=$(winepath -w "$app/tools_test_host.exe")
 out_w=$(winepath -w "$out")
-driver() { wine "$app/tools_driver.exe" "$@" 2>/dev/null | tr -d '\r' | tee -a "$out/driver.log"; return "${PIPESTATUS[0]}"; }
+driver() { timeout 180 wine "$app/tools_driver.exe" "$@" 2>>"$out/wine-stderr.log" | tr -d '\r' | tee -a "$out/driver.log"; return "${PIPESTATUS[0]}"; }
 
 failed=0
 run() {
@@ -36,6 +36,49 @@ run() {
 
 run settings "$host_w" "$out_w"
 run options "$host_w"
+
+# The maker's site, on this machine: a certificate for its host made now and trusted in the prefix, an
+# HTTPS server with the remote text and pictures, and a proxy (the prefix's WinHTTP default proxy) that
+# tunnels www.plenvo.example:443 to it.
+site="$work/site"
+mkdir -p "$site"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
+  -subj "/CN=www.plenvo.example" -addext "subjectAltName=DNS:www.plenvo.example" >/dev/null 2>&1
+openssl x509 -in "$work/cert.pem" -outform der -out "$work/cert.der"
+convert -size 120x80 xc:red "$site/a.png"
+convert -size 200x150 xc:blue "$site/b.jpg"
+convert -size 64x48 xc:green "$site/c.gif"
+convert -size 32x24 xc:yellow "BMP3:$site/d.bmp"
+python3 "$here/remote_site.py" "$site" "$work/cert.pem" "$work/key.pem" "$work/ports" 2>"$out/site.log" &
+site_pid=$!
+for _ in $(seq 100); do [ -s "$work/ports" ] && break; sleep 0.1; done
+read -r https_port proxy_port <"$work/ports"
+echo "site on 127.0.0.1:$https_port, proxy on 127.0.0.1:$proxy_port"
+driver trust "$(winepath -w "$work/cert.der")" || { echo "trusting the certificate failed"; failed=1; }
+driver proxy "127.0.0.1:$proxy_port" || { echo "setting the proxy failed"; failed=1; }
+
+# The test's browser: the shell's "open" of http and https addresses runs the driver, which logs them.
+driver_w=$(winepath -w "$app/tools_driver.exe")
+for scheme in http https; do
+  wine reg add "HKCR\\$scheme\\shell\\open\\command" /ve /d "\"$driver_w\" record \"%1\"" /f >/dev/null 2>&1
+done
+: >"$work/opened.log"
+export PLENVO_URL_LOG
+PLENVO_URL_LOG=$(winepath -w "$work/opened.log")
+site_w=$(winepath -w "$site")
+log_w=$PLENVO_URL_LOG
+
+run remote "$host_w" "$site_w" "$log_w" "$out_w"
+run update "$host_w" "$site_w" "$log_w" "v3.4#www.plenvo.example/download#@A#https://a#https://a.png" notice \
+  "https://www.plenvo.example/download"
+run update "$host_w" "$site_w" "$log_w" "v3.3#www.plenvo.example/download#@A#https://a#https://a.png" none
+run update "$host_w" "$site_w" "$log_w" "v3.3 #page#" notice "https://page"
+
+# No site: the proxy is gone.
+kill "$site_pid" 2>/dev/null; wait "$site_pid" 2>/dev/null; site_pid=
+run offline "$host_w"
+run update "$host_w" - "$log_w" - none
+cp "$work/opened.log" "$out/opened.log"
 
 for bmp in "$out"/*.bmp; do
   [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"

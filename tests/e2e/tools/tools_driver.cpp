@@ -105,7 +105,7 @@ Box dismissBox(DWORD pid) {
   return result;
 }
 
-[[maybe_unused]] void noBoxWithin(DWORD pid, int ms, const std::string& what) {
+void noBoxWithin(DWORD pid, int ms, const std::string& what) {
   for (int waited = 0; waited < ms; waited += 50) {
     if (messageBoxOf(pid) != nullptr) {
       check(false, what + ": " + dismissBox(pid).text);
@@ -352,6 +352,234 @@ int runOptions(const std::wstring& exe) {
   return g_failures == 0 ? 0 : 1;
 }
 
+// ---- the remote tool list
+
+std::wstring envPath(const wchar_t* name) {
+  wchar_t buffer[1024] = {};
+  ::GetEnvironmentVariableW(name, buffer, 1024);
+  return buffer;
+}
+
+// The addresses the test's browser was asked to open, one a line.
+std::vector<std::string> openedAddresses(const std::wstring& log) {
+  std::vector<std::string> lines;
+  std::ifstream in{std::filesystem::path(log)};
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Waits until the log has `count` lines (or the time is up) and returns them.
+std::vector<std::string> waitForAddresses(const std::wstring& log, std::size_t count, int timeoutMs = 10000) {
+  for (int waited = 0; waited < timeoutMs; waited += 100) {
+    if (openedAddresses(log).size() >= count) break;
+    ::Sleep(100);
+  }
+  return openedAddresses(log);
+}
+
+// The newest address once the log has `count` lines; empty when it never got there.
+std::string newestAddress(const std::wstring& log, std::size_t count) {
+  const std::vector<std::string> lines = waitForAddresses(log, count);
+  return lines.size() >= count && !lines.empty() ? lines.back() : std::string();
+}
+
+// Writes the remote text, GBK-encoded as the maker's site serves it.
+void serveText(const std::wstring& siteFolder, const std::string& utf8) {
+  std::ofstream out(std::filesystem::path(siteFolder + L"\\cad.txt"), std::ios::binary | std::ios::trunc);
+  const std::string gbk = utf8ToGbk(utf8);
+  out.write(gbk.data(), static_cast<std::streamsize>(gbk.size()));
+}
+
+// A buffer in another process, for list-view messages that carry pointers.
+class RemoteBuffer {
+ public:
+  RemoteBuffer(HWND window, std::size_t size) : size_(size) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    process_ = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    if (process_ != nullptr) address_ = ::VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+  }
+  ~RemoteBuffer() {
+    if (address_ != nullptr) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+    if (process_ != nullptr) ::CloseHandle(process_);
+  }
+  RemoteBuffer(const RemoteBuffer&) = delete;
+  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+  char* at(std::size_t offset) const { return static_cast<char*>(address_) + offset; }
+  void write(std::size_t offset, const void* data, std::size_t n) {
+    ::WriteProcessMemory(process_, at(offset), data, n, nullptr);
+  }
+  void read(std::size_t offset, void* data, std::size_t n) const {
+    ::ReadProcessMemory(process_, at(offset), data, n, nullptr);
+  }
+
+ private:
+  HANDLE process_ = nullptr;
+  void* address_ = nullptr;
+  std::size_t size_;
+};
+
+std::string listCell(HWND list, int row, int column) {
+  RemoteBuffer buffer(list, 4096);
+  LVITEMW item{};
+  item.iSubItem = column;
+  item.cchTextMax = 512;
+  item.pszText = reinterpret_cast<wchar_t*>(buffer.at(1024));
+  buffer.write(0, &item, sizeof item);
+  ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(buffer.at(0)));
+  wchar_t text[512] = {};
+  buffer.read(1024, text, sizeof text - sizeof(wchar_t));
+  return wideToUtf8(text);
+}
+
+// A real left click on a list row: selection by the list itself, then its NM_CLICK.
+void clickListRow(HWND list, int row) {
+  RemoteBuffer buffer(list, sizeof(RECT));
+  RECT rect{LVIR_LABEL, 0, 0, 0};
+  buffer.write(0, &rect, sizeof rect);
+  ::SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(buffer.at(0)));
+  buffer.read(0, &rect, sizeof rect);
+  const LPARAM point = MAKELPARAM(rect.left + 10, (rect.top + rect.bottom) / 2);
+  ::PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, point);
+  ::PostMessageW(list, WM_LBUTTONUP, 0, point);
+  ::Sleep(800);  // the click fetches the picture
+}
+
+// "WxH" of the picture shown, "0x0" for none.
+std::string pictureSize(HWND tools) {
+  const auto size = static_cast<DWORD>(::SendMessageW(item(tools, 图片框_广告), kPictureGetSize, 0, 0));
+  return std::to_string(LOWORD(size)) + "x" + std::to_string(HIWORD(size));
+}
+
+void pressPicture(HWND tools) {
+  ::PostMessageW(item(tools, 图片框_广告), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(20, 20));
+  ::PostMessageW(item(tools, 图片框_广告), WM_LBUTTONUP, 0, MAKELPARAM(20, 20));
+}
+
+int runRemote(const std::wstring& exe, const std::wstring& site, const std::wstring& log, const std::wstring& shots) {
+  serveText(site,
+            "v3.3#www.plenvo.example/download#"
+            "@浩辰CAD#https://www.plenvo.example/gstar#https://www.plenvo.example/a.png"
+            "@中望CAD#HTTPS://www.plenvo.example/zwcad#https://www.plenvo.example/b.jpg"
+            "@记事本#C:\\windows\\notepad.exe#https://www.plenvo.example/c.gif"
+            "@文件#file:///C:/windows/win.ini#file:///C:/windows/c.gif@");
+  PROCESS_INFORMATION pi;
+  HWND tools = openHostAndTools(exe, pi);
+  if (tools == nullptr) return 1;
+  checkEqual(text(tools), std::string("CAD工具集[动态更新]"), "caption with the site reached");
+  HWND list = item(tools, 超级列表框1);
+  check(::IsWindowEnabled(list) && ::IsWindowEnabled(item(tools, 图片框_广告)), "list and picture enabled");
+  checkEqual(static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)), 4, "one row per record");
+  checkEqual(listCell(list, 0, 0) + " " + listCell(list, 0, 1), std::string("1 浩辰CAD"), "row 1");
+  checkEqual(listCell(list, 1, 0) + " " + listCell(list, 1, 1), std::string("2 中望CAD"), "row 2");
+  checkEqual(listCell(list, 3, 1), std::string("文件"), "row 4");
+  checkEqual(pictureSize(tools), std::string("120x80"), "first record's PNG shown before any click");
+  screenshot(tools, shots + L"\\tools-list-tab.bmp");
+
+  pressPicture(tools);
+  checkEqual(newestAddress(log, 1), std::string("https://www.plenvo.example/gstar"),
+             "nothing selected: the first record's link");
+  clickListRow(list, 1);
+  checkEqual(pictureSize(tools), std::string("200x150"), "second record's JPEG");
+  pressPicture(tools);
+  checkEqual(newestAddress(log, 2), std::string("HTTPS://www.plenvo.example/zwcad"), "its link");
+  clickListRow(list, 2);
+  checkEqual(pictureSize(tools), std::string("64x48"), "third record's GIF");
+  pressPicture(tools);
+  clickListRow(list, 3);
+  checkEqual(pictureSize(tools), std::string("0x0"), "a file:// picture is not fetched");
+  pressPicture(tools);
+  ::Sleep(2000);
+  checkEqual(openedAddresses(log).size(), std::size_t{2}, "a program path and a file:// link are not opened");
+  ::SendMessageW(tools, WM_CLOSE, 0, 0);
+
+  // A second opening fetches the text again.
+  serveText(site, "v3.3#p#@新工具#https://www.plenvo.example/new#https://www.plenvo.example/d.bmp@");
+  ::SendMessageW(hostWindow(), WM_APP + 1, 0, 0);
+  tools = toolsWindow();
+  check(tools != nullptr, "reopened");
+  if (tools != nullptr) {
+    list = item(tools, 超级列表框1);
+    checkEqual(static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)), 1, "the new text's rows");
+    checkEqual(listCell(list, 0, 1), std::string("新工具"), "the new name");
+    checkEqual(pictureSize(tools), std::string("32x24"), "its BMP");
+    pressPicture(tools);
+    checkEqual(newestAddress(log, 3), std::string("https://www.plenvo.example/new"), "its link");
+  }
+  endProcess(pi);
+  return g_failures == 0 ? 0 : 1;
+}
+
+int runOffline(const std::wstring& exe) {
+  PROCESS_INFORMATION pi;
+  HWND tools = openHostAndTools(exe, pi);
+  if (tools == nullptr) return 1;
+  checkEqual(text(tools), std::string("CAD工具集[动态更新][未连接网络]"), "caption without the site");
+  check(!::IsWindowEnabled(item(tools, 超级列表框1)), "list disabled");
+  check(!::IsWindowEnabled(item(tools, 图片框_广告)), "picture disabled");
+  checkEqual(static_cast<int>(::SendMessageW(item(tools, 超级列表框1), LVM_GETITEMCOUNT, 0, 0)), 0, "no rows");
+  noBoxWithin(pi.dwProcessId, 500, "no message box");
+  showTab(tools, 1);
+  check(gridRows(item(tools, 高级表格_版本)) > 1, "the settings tab still works");
+  endProcess(pi);
+  return g_failures == 0 ? 0 : 1;
+}
+
+// The start-up check as the main window runs it.
+int runUpdate(const std::wstring& exe, const std::wstring& site, const std::wstring& log, const std::wstring& text,
+              bool expectNotice, const std::string& expectOpened) {
+  if (site != L"-" && text != L"-") serveText(site, wideToUtf8(text));
+  const std::size_t before = openedAddresses(log).size();
+  PROCESS_INFORMATION pi = launch(exe, L"--update-check");
+  if (expectNotice) {
+    Box box = dismissBox(pi.dwProcessId);
+    checkEqual(box.text, std::string("软件已更新修复，请到下载页面下载最新版本"), "update notice");
+    checkEqual(box.caption, std::string("更新提示!"), "its caption");
+    check(box.owner == nullptr, "without an owner window");
+  } else {
+    noBoxWithin(pi.dwProcessId, 3000, "no update notice");
+  }
+  check(::WaitForSingleObject(pi.hProcess, 20000) == WAIT_OBJECT_0, "the check ends");
+  endProcess(pi);
+  std::vector<std::string> opened = waitForAddresses(log, before + (expectOpened.empty() ? 0 : 1), 5000);
+  if (expectOpened.empty()) {
+    ::Sleep(1000);
+    checkEqual(openedAddresses(log).size(), before, "nothing opened");
+  } else {
+    checkEqual(opened.size() > before ? opened.back() : std::string(), expectOpened, "download page opened");
+  }
+  return g_failures == 0 ? 0 : 1;
+}
+
+// ---- prefix set-up and the test's browser
+
+int trustCertificate(const std::wstring& derPath) {
+  std::ifstream in{std::filesystem::path(derPath), std::ios::binary};
+  const std::string der((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"ROOT");
+  if (store == nullptr) return 1;
+  const BOOL added = ::CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING,
+                                                        reinterpret_cast<const BYTE*>(der.data()),
+                                                        static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING,
+                                                        nullptr);
+  ::CertCloseStore(store, 0);
+  return added ? 0 : 1;
+}
+
+int setProxy(const std::wstring& proxy) {
+  std::wstring server = proxy;
+  std::wstring bypass = L"<local>";
+  WINHTTP_PROXY_INFO info{WINHTTP_ACCESS_TYPE_NAMED_PROXY, server.data(), bypass.data()};
+  if (proxy == L"none") info = WINHTTP_PROXY_INFO{WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr};
+  return ::WinHttpSetDefaultProxyConfiguration(&info) ? 0 : 1;
+}
+
+int record(const std::wstring& url) {
+  std::ofstream out{std::filesystem::path(envPath(L"PLENVO_URL_LOG")), std::ios::app | std::ios::binary};
+  out << wideToUtf8(url) << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -359,6 +587,16 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring command = argv[1];
   if (command == L"settings" && argc >= 4) return runSettings(argv[2], argv[3]);
   if (command == L"options" && argc >= 3) return runOptions(argv[2]);
+  if (command == L"remote" && argc >= 6) return runRemote(argv[2], argv[3], argv[4], argv[5]);
+  if (command == L"offline" && argc >= 3) return runOffline(argv[2]);
+  // update <host> <site-folder|-> <url-log> <text|-> <notice|none> [expected address]
+  if (command == L"update" && argc >= 7) {
+    return runUpdate(argv[2], argv[3], argv[4], argv[5], std::wstring(argv[6]) == L"notice",
+                     argc >= 8 ? wideToUtf8(argv[7]) : std::string());
+  }
+  if (command == L"trust" && argc >= 3) return trustCertificate(argv[2]);
+  if (command == L"proxy" && argc >= 3) return setProxy(argv[2]);
+  if (command == L"record" && argc >= 3) return record(argv[2]);
   std::printf("unknown command\n");
   return 2;
 }

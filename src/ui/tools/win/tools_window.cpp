@@ -305,6 +305,14 @@ LRESULT ToolsWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return 0;
     }
+    case WM_CTLCOLORSTATIC: {
+      // Labels, check boxes and group frames take the tab page's own background.
+      wchar_t cls[16] = {};
+      ::GetClassNameW(reinterpret_cast<HWND>(lParam), cls, 16);
+      if (::lstrcmpiW(cls, L"EDIT") == 0) break;
+      ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+      return reinterpret_cast<LRESULT>(::GetStockObject(NULL_BRUSH));
+    }
     case WM_DESTROY:
       settings_.windowDestroyed();
       return 0;
@@ -340,7 +348,7 @@ HWND openToolsWindow(HWND owner, ToolsWindowHost& host) {
   g_creating = window;
   // The creation handler fetches the list and fills the settings tab before the window is shown.
   HWND hwnd = ::CreateWindowExW(0, kClassName, utf8ToWide(kCaption).c_str(),
-                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN, 50, 50,
+                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 50, 50,
                                 590, 430, owner, nullptr, ::GetModuleHandleW(nullptr), window);
   const bool stillOwned = g_creating == window;  // WM_NCDESTROY deletes it once a window existed
   g_creating = nullptr;
