@@ -458,7 +458,7 @@ TEST_F(ComE2E, ServerThatQuitsMidRunEndsTheRunQuicklyWithoutCrashing) {
   EXPECT_FALSE(connectToCad(std::string(kDefaultVersionTable), lookup, session).connected);
 }
 
-TEST_F(ComE2E, ServerReportsAReferenceTheClientStillHolds) {
+TEST_F(ComE2E, ServerReportsReferencesTheClientStillHolds) {
   // The check behind "no reference left": it must see one when there is one.
   ServerProcess server({{"ZWCAD.Application"}, "zwcad"});
   ASSERT_TRUE(server.started());
@@ -469,9 +469,11 @@ TEST_F(ComE2E, ServerReportsAReferenceTheClientStillHolds) {
   std::unique_ptr<CadEntity> kept =
       session.modelSpace->insertBlock({0, 0, 0}, samplePath("flange.dxf"), 1, 1, 1, 0);
   ASSERT_TRUE(kept);
+  std::unique_ptr<CadApplication> keptApplication = std::move(session.application);
   session.release();
   const auto report = server.stop();
   EXPECT_EQ(report.at("live_objects"), 1);  // the block reference still held here
+  EXPECT_GE(report.at("application_refs"), 1);  // and the application
 }
 
 // --- Timing (not run by default: --gtest_also_run_disabled_tests) -------------------------------------
