@@ -481,8 +481,18 @@ TEST_F(ComE2E, ServerReportsReferencesTheClientStillHolds) {
 // 50 drawings in rows with frames, through COM into the DXF engine of a server and in-process, without the
 // run's pauses and with them.
 TEST_F(ComE2E, DISABLED_Measure50DrawingMerge) {
+  // 50 distinct files (copies of the samples), so that no engine can take a block it already has.
+  const std::vector<std::string> samples = {"bracket.dxf", "flange.dxf", "gasket_r12.dxf", "nested_assembly.dxf",
+                                            "plate_with_holes.dxf", "shaft_r2018.dxf"};
   std::vector<std::string> paths;
-  for (int i = 0; i < 50; ++i) paths.push_back(sampleDrawings()[i % sampleDrawings().size()]);
+  fs::create_directories(std::string(PLENVO_COM_OUT) + "/bench");
+  for (int i = 0; i < 50; ++i) {
+    const std::string& sample = samples[static_cast<size_t>(i) % samples.size()];
+    const std::string copy = "/bench/d" + std::to_string(i) + "_" + sample;
+    fs::copy_file(std::string(PLENVO_SOURCE_DIR) + "/samples/" + sample, std::string(PLENVO_COM_OUT) + copy,
+                  fs::copy_options::overwrite_existing);
+    paths.push_back(windowsPath(std::string(PLENVO_COM_OUT) + copy));
+  }
   const MergeSettings settings = settingsFor({"rows", LayoutMode::Horizontal, true, false});
   NoSleep noSleep;
   RealSleeper realSleeper;
