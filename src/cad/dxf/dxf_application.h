@@ -9,6 +9,19 @@
 
 namespace plenvo::dxf {
 
+// What the engine keeps and what it does not:
+// - Reads ASCII DXF R12 (AC1009) to R2018 (AC1032); binary DXF and DWG give an error naming the file.
+// - Writes one DXF of the newest version among its inputs, at least R2000 (AC1015). Text is UTF-8 from
+//   R2007 on; before that it is in the target's code page (ANSI_936 for a new drawing), with \U+XXXX for
+//   characters that code page lacks.
+// - InsertBlock brings a file's model space as a block named after the file, with its layers, linetypes,
+//   text and dimension styles, application ids, nested blocks and the objects its entities point to. Its
+//   paper space, its further layouts and its THUMBNAILIMAGE are not brought. A drawing opened as the
+//   target keeps its model space and its first paper space; further layouts are dropped.
+// - Explode places LINE, POINT, CIRCLE, ARC, ELLIPSE, LWPOLYLINE, POLYLINE/VERTEX, TEXT, ATTDEF, ATTRIB,
+//   MTEXT, INSERT, SOLID, TRACE, 3DFACE and SPLINE by the reference's transform (points only under a
+//   non-uniform scale); everything else (HATCH, DIMENSION, MLINE, IMAGE, ..., or anything outside the XY
+//   plane) stays together in a new anonymous block, referenced with the exploded reference's transform.
 class DxfApplication : public CadApplication {
  public:
   // An application whose active document is a new, empty drawing.
