@@ -132,10 +132,23 @@ def test_folder_input_is_natural_order(parts, tmp_path):
         assert close((x0, y0, x1 - x0, y1 - y0), (k * 1000, 0, w, h), TOL), f"slot {k} holds the wrong drawing"
 
 
-def test_merge_into_existing_target(parts, tmp_path):
-    """--target keeps the existing drawing's entities, adds the merge, and leaves the target file alone."""
+def make_framed_target(path):
+    """A drawing that already has the frame layer, in another colour, with one frame on it."""
+    doc = ezdxf.new("R2010")
+    doc.layers.add(PRINT_FRAME_LAYER, color=5)
+    doc.modelspace().add_circle((0, 0), 10)
+    doc.modelspace().add_lwpolyline([(0, 0), (0, 5), (5, 5), (5, 0)], close=True,
+                                    dxfattribs={"layer": PRINT_FRAME_LAYER})
+    doc.saveas(str(path))
+    return path
+
+
+@pytest.mark.parametrize("target_name", ["bracket.dxf", "gasket_r12.dxf", "shaft_r2018.dxf", "framed"])
+def test_merge_into_existing_target(parts, tmp_path, target_name):
+    """--target keeps the existing drawing's entities (and its frame layer, now colour 1), adds the merge,
+    and leaves the target file alone."""
     _folder, paths = parts
-    target = SAMPLES / "bracket.dxf"
+    target = make_framed_target(tmp_path / "framed.dxf") if target_name == "framed" else SAMPLES / target_name
     before = target.read_bytes()
     out = tmp_path / "merged.dxf"
     proc = run_merge(["--target", target, "--frames", *paths[:3], "-o", out])
@@ -143,7 +156,11 @@ def test_merge_into_existing_target(parts, tmp_path):
     assert target.read_bytes() == before
     source = ezdxf.readfile(str(target))
     doc = read_clean(out)
-    kept = [e for e in doc.modelspace() if not on_frame_layer(e)][:len(source.modelspace())]
+    kept = list(doc.modelspace())[:len(source.modelspace())]
     assert type_counts(kept) == type_counts(source.modelspace())
-    assert len(top_level(doc, "INSERT")) == 3 and len(frames(doc)) == 3
+    assert len(top_level(doc, "INSERT")) == 3 + len(top_level(source, "INSERT"))
+    assert len(frames(doc)) == 3 + len(frames(source))
     assert [layer.color for layer in doc.layers if decoded(layer.dxf.name) == PRINT_FRAME_LAYER] == [1]
+    # The merged drawings sit where a new drawing would have them: the target does not shift the layout.
+    for k, ins in enumerate(top_level(doc, "INSERT")[-3:]):
+        assert close(extents([ins])[:2], (k * 470, 0), TOL)
