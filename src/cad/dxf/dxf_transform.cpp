@@ -202,9 +202,14 @@ bool placeEntity(Document& doc, EntityTags tags, const InsertPlacement& p, std::
     std::stable_partition(out.begin() + 1, out.end(), [](const Tag& t) { return t.code < 1000; });
   }
   if (shape == Shape::Text && p.rotation != 0) {
+    // Text written without a rotation (0) gets one, next to its height in the AcDbText part.
     bool hasRotation = false;
     for (const Tag& t : out) hasRotation = hasRotation || t.code == 50;
-    if (!hasRotation) return false;
+    if (!hasRotation) {
+      auto height = std::find_if(out.begin(), out.end(), [](const Tag& t) { return t.code == 40; });
+      if (height == out.end()) return false;
+      out.insert(height + 1, Tag{50, doc.keep(formatReal(p.rotation))});
+    }
   }
   if (shape == Shape::Arc || shape == Shape::Text || shape == Shape::MText) {
     // MTEXT with a direction vector ignores its rotation; without either, it needs one when rotated.
