@@ -176,17 +176,27 @@ def compare_block_tree(src_doc, src_layout, dst_doc, dst_block, where, mapping=N
         f"{where}: entity counts differ: source {dict(type_counts(src))} merged {dict(type_counts(dst))}")
     if depth > 16:
         return mapping
-    src_inserts = [e for e in src if e.dxftype() == "INSERT"]
-    dst_inserts = [e for e in dst if e.dxftype() == "INSERT"]
-    for s, d in zip(src_inserts, dst_inserts):
-        sname, dname = s.dxf.name, d.dxf.name
+
+    def refs(entities):
+        # the block each reference uses, and each dimension's picture block (None for a dimension without)
+        out = []
+        for e in entities:
+            if e.dxftype() == "INSERT":
+                out.append(e.dxf.name)
+            elif e.dxftype() == "DIMENSION" and e.dxf.hasattr("geometry"):
+                out.append(e.dxf.geometry)
+            elif e.dxftype() == "DIMENSION":
+                out.append(None)
+        return out
+
+    for sname, dname in zip(refs(src), refs(dst)):
+        if sname is None or src_doc.blocks.get(sname) is None:
+            continue  # no block in the source: nothing to compare
         if sname in mapping:
             assert mapping[sname] == dname, f"{where}: source block {sname} became both {mapping[sname]} and {dname}"
             continue
         mapping[sname] = dname
-        sblock, dblock = src_doc.blocks.get(sname), dst_doc.blocks.get(dname)
-        if sblock is None:
-            continue  # the source refers to a block it does not define: nothing to compare
+        sblock, dblock = src_doc.blocks.get(sname), dst_doc.blocks.get(dname) if dname else None
         assert dblock is not None, f"{where}: merged block {dname} (from {sname}) missing"
         compare_block_tree(src_doc, sblock, dst_doc, dblock, f"{where} > {sname}", mapping, depth + 1)
     return mapping
