@@ -122,3 +122,13 @@ def test_unicode_names_and_folders(tmp_path):
     for block in doc.blocks:
         shown |= {e.dxf.text for e in block.query("TEXT")}
     assert "支架零件图" in shown and "Q235 钢板" in shown
+
+
+def test_part_frame_that_cannot_be_read(good, tmp_path):
+    """Pages with a part frame that is not there: the drawings are merged, the part frame is named, exit 1."""
+    out = tmp_path / "out.dxf"
+    proc = run_merge(["--mode", "pages", "--part-frame", tmp_path / "no_frame.dxf", *good, "-o", out])
+    assert proc.returncode == 1, proc.stderr_text
+    assert "part frame" in proc.stderr_text and "no_frame.dxf" in proc.stderr_text
+    assert "merged 3 of 3 drawings" in proc.stdout_text
+    assert len(top_level(read_clean(out), "INSERT")) == 3
