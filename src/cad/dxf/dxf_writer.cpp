@@ -127,9 +127,12 @@ class Writer {
     std::size_t groupStart = 0;
     int groupItems = 0;
     bool inGroup = false;
+    bool sawMarker = false;
     for (std::size_t i = 1; i < tags.size(); ++i) {
       const Tag& t = tags[i];
-      if (t.code == handleCode) continue;
+      // The run's own handle (before the first subclass; later a 5 is data, in an XRECORD say).
+      if (t.code == handleCode && !sawMarker) continue;
+      if (t.code == 100) sawMarker = true;
       if (t.code == 102) {
         if (!t.value.empty() && t.value[0] == '{') {
           inGroup = true;
