@@ -252,7 +252,6 @@ class DxfEntity final : public CadEntity, Handles {
   void keepInBlock(Document& d, const Block& from, const std::vector<std::size_t>& which, const Entity& insert) {
     const std::string name = d.uniqueBlockName("*U" + std::to_string(d.newHandle()));
     std::vector<Entity> entities;
-    std::vector<Tag> buffer;
     Handle parent = 0;
     for (std::size_t j : which) {
       const Entity& src = from.entities[j];

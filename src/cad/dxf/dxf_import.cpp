@@ -370,15 +370,7 @@ void Importer::importBlocks() {
       }
     }
     makeRecord(*main_, {});
-    const double base[3] = {main_->base[0], main_->base[1], main_->base[2]};
     makeBeginEnd(*main_, {}, {});
-    std::copy(base, base + 3, main_->base);
-    // Rebuild BLOCK with the base point (makeBeginEnd read none from an empty source).
-    const std::string_view name = doc_.keep(main_->name);
-    main_->begin.tags = doc_.keepTags({{0, "BLOCK"}, {100, "AcDbEntity"}, {8, "0"}, {100, "AcDbBlockBegin"},
-                                       {2, name}, {70, "0"}, {10, doc_.keep(formatReal(base[0]))},
-                                       {20, doc_.keep(formatReal(base[1]))}, {30, doc_.keep(formatReal(base[2]))},
-                                       {3, name}, {1, ""}});
   }
   for (const auto& pb : planned_) {
     if (!pb.target) continue;
