@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The maker's web site for the tools window's end-to-end test, on this machine only.
 
-Serves the files of a folder over HTTPS (certificate given) and runs an HTTP proxy that answers CONNECT for
+Serves the files of a folder over HTTPS (a path ending in /stall never answers) (certificate given) and runs an HTTP proxy that answers CONNECT for
 the site's host by tunnelling to that server, so a client configured with the proxy reaches
 https://www.plenvo.example/ with certificate checks on. Both listen on 127.0.0.1 at free ports, written as
 "<https-port> <proxy-port>" to the ports file once they are ready. Every request is logged to stderr.
@@ -15,6 +15,7 @@ import socketserver
 import ssl
 import sys
 import threading
+import time
 
 SITE_HOST = "www.plenvo.example"
 
@@ -27,6 +28,12 @@ class Files(http.server.SimpleHTTPRequestHandler):
                 rest = self.path[len(scheme):]
                 self.path = "/" + rest.split("/", 1)[1] if "/" in rest else "/"
         return super().send_head()
+
+    def do_GET(self):
+        if self.path.endswith("/stall"):  # answers nothing for longer than a client should wait
+            time.sleep(40)
+            return
+        super().do_GET()
 
     def end_headers(self):
         self.send_header("Cache-Control", "no-store")

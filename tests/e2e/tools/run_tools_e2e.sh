@@ -74,6 +74,24 @@ run update "$host_w" "$site_w" "$log_w" "v3.4#www.plenvo.example/download#@A#htt
 run update "$host_w" "$site_w" "$log_w" "v3.3#www.plenvo.example/download#@A#https://a#https://a.png" none
 run update "$host_w" "$site_w" "$log_w" "v3.3 #page#" notice "https://page"
 
+run limit "$host_w" "$site_w"
+run stall "$host_w" "$site_w"
+
+# A site whose certificate is not trusted counts as no site: validation stays on.
+mkdir -p "$work/other"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/other/key.pem" -out "$work/other/cert.pem" -days 2 \
+  -subj "/CN=www.plenvo.example" -addext "subjectAltName=DNS:www.plenvo.example" >/dev/null 2>&1
+cp "$site/cad.txt" "$work/other/cad.txt"
+python3 "$here/remote_site.py" "$work/other" "$work/other/cert.pem" "$work/other/key.pem" "$work/other/ports" \
+  2>"$out/untrusted-site.log" &
+other_pid=$!
+for _ in $(seq 100); do [ -s "$work/other/ports" ] && break; sleep 0.1; done
+read -r _ other_proxy <"$work/other/ports"
+driver proxy "127.0.0.1:$other_proxy" >/dev/null
+run offline "$host_w"
+kill "$other_pid" 2>/dev/null
+driver proxy "127.0.0.1:$proxy_port" >/dev/null
+
 # No site: the proxy is gone.
 kill "$site_pid" 2>/dev/null; wait "$site_pid" 2>/dev/null; site_pid=
 run offline "$host_w"

@@ -3,6 +3,8 @@
 //   tools_driver.exe options <host.exe>               option check boxes, close box, reopening
 //   tools_driver.exe remote <host.exe> <url-log> <shot-dir>  the list from the served text, pictures, links
 //   tools_driver.exe offline <host.exe>               no remote text: "[未连接网络]", nothing enabled
+//   tools_driver.exe limit <host.exe> <site-folder>   a remote text of exactly 1 MiB, and one byte more
+//   tools_driver.exe stall <host.exe> <site-folder>   a picture that never arrives: the 15 s limit
 //   tools_driver.exe update <host.exe> <url-log> <expect: notice|none> [page]  the start-up check
 //   tools_driver.exe trust <cert.der>                 trusts a certificate in LOCAL_MACHINE ROOT
 //   tools_driver.exe proxy <host:port>                sets the WinHTTP default proxy of this prefix
@@ -26,6 +28,7 @@
 #include "core/text_codec.h"
 #include "ui/tools/win/grid_control.h"
 #include "ui/tools/win/picture_box.h"
+#include "ui/tools/win/winhttp_fetcher.h"
 
 namespace {
 
@@ -64,7 +67,11 @@ HWND waitFor(const std::function<HWND()>& find, int timeoutMs = 20000) {
   return nullptr;
 }
 
-HWND toolsWindow() { return ::FindWindowW(L"PlenvoToolsWindow", nullptr); }
+// The tools window once it is shown (it exists, hidden, while its creation handler fetches).
+HWND toolsWindow() {
+  HWND hwnd = ::FindWindowW(L"PlenvoToolsWindow", nullptr);
+  return hwnd != nullptr && ::IsWindowVisible(hwnd) ? hwnd : nullptr;
+}
 HWND hostWindow() { return ::FindWindowW(L"PlenvoToolsTestHost", nullptr); }
 
 // The first message box (#32770) of the process, whoever owns it.
@@ -525,6 +532,47 @@ int runOffline(const std::wstring& exe) {
   return g_failures == 0 ? 0 : 1;
 }
 
+// The remote text at its size limit is read; one byte more is a failed fetch.
+int runLimit(const std::wstring& exe, const std::wstring& site) {
+  const std::string record = "v3.3#p#@大文本#https://www.plenvo.example/big#https://www.plenvo.example/a.png#";
+  const std::size_t limit = 1u << 20;
+  for (const std::size_t size : {limit, limit + 1}) {
+    std::string utf8 = record;  // GBK: one byte per ASCII padding character, so the size is exact
+    const std::size_t gbkRecord = utf8ToGbk(record).size();
+    utf8.append(size - gbkRecord, 'x');
+    serveText(site, utf8);
+    PROCESS_INFORMATION pi;
+    HWND tools = openHostAndTools(exe, pi);
+    if (tools == nullptr) return 1;
+    const bool within = size == limit;
+    checkEqual(text(tools), std::string(within ? "CAD工具集[动态更新]" : "CAD工具集[动态更新][未连接网络]"),
+               "caption for a text of " + std::to_string(size) + " bytes");
+    checkEqual(static_cast<int>(::SendMessageW(item(tools, 超级列表框1), LVM_GETITEMCOUNT, 0, 0)), within ? 1 : 0,
+               "rows");
+    ::SendMessageW(tools, WM_CLOSE, 0, 0);
+    endProcess(pi);
+  }
+  return g_failures == 0 ? 0 : 1;
+}
+
+// A picture whose server never answers: the window comes up once the fetch gives up, with no picture.
+int runStall(const std::wstring& exe, const std::wstring& site) {
+  serveText(site, "v3.3#p#@慢#https://www.plenvo.example/slow#https://www.plenvo.example/stall");
+  const ULONGLONG start = ::GetTickCount64();
+  PROCESS_INFORMATION pi = launch(exe, L"");
+  HWND tools = waitFor(toolsWindow, 60000);
+  const double seconds = static_cast<double>(::GetTickCount64() - start) / 1000.0;
+  std::printf("measured: the tools window came up after %.1f s\n", seconds);
+  check(tools != nullptr, "the window opens despite the stalled picture");
+  check(seconds >= 14.0 && seconds < 20.0, "the fetch gave up after its 15 s limit");
+  if (tools != nullptr) {
+    checkEqual(pictureSize(tools), std::string("0x0"), "no picture");
+    check(::IsWindowEnabled(item(tools, 超级列表框1)) != FALSE, "the list is usable");
+  }
+  endProcess(pi);
+  return g_failures == 0 ? 0 : 1;
+}
+
 // The start-up check as the main window runs it.
 int runUpdate(const std::wstring& exe, const std::wstring& site, const std::wstring& log, const std::wstring& text,
               bool expectNotice, const std::string& expectOpened) {
@@ -574,6 +622,14 @@ int setProxy(const std::wstring& proxy) {
   return ::WinHttpSetDefaultProxyConfiguration(&info) ? 0 : 1;
 }
 
+int fetch(const std::wstring& url) {
+  const ULONGLONG start = ::GetTickCount64();
+  WinHttpFetcher fetcher;
+  const std::string bytes = fetcher.fetchBytes(wideToUtf8(url), 1u << 20);
+  std::printf("fetched %zu bytes in %.1f s\n", bytes.size(), static_cast<double>(::GetTickCount64() - start) / 1000.0);
+  return 0;
+}
+
 int record(const std::wstring& url) {
   std::ofstream out{std::filesystem::path(envPath(L"PLENVO_URL_LOG")), std::ios::app | std::ios::binary};
   out << wideToUtf8(url) << "\n";
@@ -589,6 +645,8 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"options" && argc >= 3) return runOptions(argv[2]);
   if (command == L"remote" && argc >= 6) return runRemote(argv[2], argv[3], argv[4], argv[5]);
   if (command == L"offline" && argc >= 3) return runOffline(argv[2]);
+  if (command == L"limit" && argc >= 4) return runLimit(argv[2], argv[3]);
+  if (command == L"stall" && argc >= 4) return runStall(argv[2], argv[3]);
   // update <host> <site-folder|-> <url-log> <text|-> <notice|none> [expected address]
   if (command == L"update" && argc >= 7) {
     return runUpdate(argv[2], argv[3], argv[4], argv[5], std::wstring(argv[6]) == L"notice",
@@ -597,6 +655,7 @@ int wmain(int argc, wchar_t** argv) {
   if (command == L"trust" && argc >= 3) return trustCertificate(argv[2]);
   if (command == L"proxy" && argc >= 3) return setProxy(argv[2]);
   if (command == L"record" && argc >= 3) return record(argv[2]);
+  if (command == L"fetch" && argc >= 3) return fetch(argv[2]);
   std::printf("unknown command\n");
   return 2;
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "core/text_codec.h"
@@ -54,6 +55,9 @@ std::string WinHttpFetcher::fetchBytes(std::string_view url, std::size_t maxByte
   unique_hinternet request(::WinHttpOpenRequest(connection.get(), L"GET", path.c_str(), nullptr,
                                                 WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
   if (!request) return {};
+  // Waiting for the response headers has a limit of its own (90 s by default), apart from the receive one.
+  DWORD headersTimeout = static_cast<DWORD>(std::max(remaining(), 1));
+  ::WinHttpSetOption(request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &headersTimeout, sizeof headersTimeout);
   if (!::WinHttpSendRequest(request.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
       !::WinHttpReceiveResponse(request.get(), nullptr)) {
     return {};
