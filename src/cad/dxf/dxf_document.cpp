@@ -80,10 +80,16 @@ std::string formatHandle(Handle handle) {
 std::string formatReal(double value) {
   if (!std::isfinite(value)) value = 0;
   if (value == 0) value = 0;  // no "-0.0"
-  char buffer[40];
-  auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
+  // The shortest text that reads back as the same double: fixed for everyday magnitudes, exponent form
+  // for the extreme ones.
+  char buffer[64];
+  const double magnitude = std::fabs(value);
+  const auto format = magnitude != 0 && (magnitude >= 1e15 || magnitude < 1e-5) ? std::chars_format::general
+                                                                                  : std::chars_format::fixed;
+  auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, format);
+  if (ec != std::errc()) return "0.0";
   std::string out(buffer, ptr);
-  if (out.find_first_of(".eEn") == std::string::npos) out += ".0";
+  if (out.find_first_of(".eE") == std::string::npos) out += ".0";
   return out;
 }
 

@@ -232,6 +232,19 @@ TEST_F(Engine, MoveBoundingBoxAndZoomExtents) {
   EXPECT_GE(real(vport, 40), 10);
 }
 
+// Coordinates the engine writes read back as the same doubles, whatever their size.
+TEST_F(Engine, WrittenCoordinatesKeepEveryDigit) {
+  const Point3 to{1234567.891234567, 0.1 + 0.2, -3.0e-9};
+  auto ref = insert(put("part.dxf", withBolt("2").text()));
+  ASSERT_TRUE(ref->move({0, 0, 0}, to));
+  auto out = save();
+  auto inserts = ofType(out->entities, "INSERT");
+  ASSERT_EQ(inserts.size(), 1u);
+  EXPECT_EQ(real(inserts[0], 10), to.x);
+  EXPECT_EQ(real(inserts[0], 20), to.y);
+  EXPECT_EQ(real(inserts[0], 30), to.z);
+}
+
 TEST_F(Engine, EmptyDrawingHasNoExtents) {
   auto ref = insert(put("empty.dxf", Drawing{}.text()));
   EXPECT_FALSE(ref->boundingBox());
