@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 
 #include "cad/dxf/dxf_application.h"
 #include "core/text_codec.h"
@@ -122,6 +123,44 @@ TEST_F(Engine, ExistingLayersKeepTheTargetsDefinitionNewOnesComeWithTheirs) {
   EXPECT_EQ(ofType(out->entities, "CIRCLE").size(), 1u);  // the target's own content stays
   const std::string frameLayer = utf8ToGbk("打印图框");   // the target's code page is the output's
   EXPECT_EQ(valueOf(testing::tableRecord(*out, "LAYER", frameLayer), 62), "1");
+}
+
+// What the entities point to comes along: an extension dictionary with its XRECORD (owned by the entity),
+// an image definition (filed in ACAD_IMAGE_DICT), the MLINE style (the target's own "Standard").
+TEST_F(Engine, ObjectsTheEntitiesPointToComeAlong) {
+  insert(fixture("objects_r2018.dxf"));
+  auto out = save();
+  std::map<std::string, EntityTags> byHandle;
+  for (auto o : out->objects) byHandle[std::string(valueOf(o, 5))] = o;
+  const auto* block = testing::blockNamed(*out, "objects_r2018");
+  ASSERT_NE(block, nullptr);
+  auto line = ofType(block->entities, "LINE").at(0);
+  const std::string lineHandle(valueOf(line, 5));
+  const std::string xdict(valueOf(line, 360));
+  ASSERT_TRUE(byHandle.count(xdict)) << "extension dictionary " << xdict;
+  EXPECT_EQ(testing::ownerOf(byHandle[xdict]), lineHandle);
+  const std::string note(valueOf(byHandle[xdict], 350));
+  ASSERT_TRUE(byHandle.count(note));
+  EXPECT_EQ(valueOf(byHandle[note], 0), "XRECORD");
+  EXPECT_EQ(valueOf(byHandle[note], 1), "a note");
+  EXPECT_EQ(testing::ownerOf(byHandle[note]), xdict);
+
+  auto image = ofType(block->entities, "IMAGE").at(0);
+  const std::string imageDef(valueOf(image, 340));
+  ASSERT_TRUE(byHandle.count(imageDef));
+  EXPECT_EQ(valueOf(byHandle[imageDef], 0), "IMAGEDEF");
+  EXPECT_EQ(valueOf(byHandle[imageDef], 1), "scan.png");
+  const std::string imageDict(testing::ownerOf(byHandle[imageDef]));
+  bool listed = false;
+  for (const Tag& t : byHandle[imageDict]) listed = listed || (t.code == 350 && t.value == imageDef);
+  EXPECT_TRUE(listed) << "ACAD_IMAGE_DICT lists the image definition";
+
+  auto mline = ofType(block->entities, "MLINE").at(0);
+  const std::string style(valueOf(mline, 340));
+  ASSERT_TRUE(byHandle.count(style));
+  EXPECT_EQ(valueOf(byHandle[style], 0), "MLINESTYLE");
+  EXPECT_EQ(valueOf(byHandle[style], 2), "Standard");
+  EXPECT_EQ(ofType(out->objects, "MLINESTYLE").size(), 1u);  // the target's, not a second one
 }
 
 TEST_F(Engine, LayerNamesAreCleanedAndUndefinedLayersDefined) {

@@ -65,6 +65,16 @@ inline std::string_view valueOf(EntityTags run, int code) {
   return {};
 }
 
+// The owner: the first 330 outside the application groups (reactors come before it).
+inline std::string_view ownerOf(EntityTags run) {
+  bool inGroup = false;
+  for (const Tag& t : run) {
+    if (t.code == 102) inGroup = !t.value.empty() && t.value[0] == '{';
+    else if (t.code == 330 && !inGroup) return t.value;
+  }
+  return {};
+}
+
 inline std::vector<EntityTags> ofType(const std::vector<EntityTags>& runs, std::string_view type) {
   std::vector<EntityTags> out;
   for (auto r : runs)
