@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# End-to-end test of the tools window under Wine, in a prefix of its own: the settings tab driven through a
-# stand-in main window; then the remote tool list and the update notice against a local HTTPS site.
-# Usage: run_tools_e2e.sh <tools_test_host.exe> <tools_driver.exe> <output-dir>
+# End-to-end test of the tools window under Wine, in a prefix of its own: the settings tab driven through the
+# main window; then the remote tool list and the update notice against a local HTTPS site.
+# The tools window is opened through the product's main window when Plenvo.exe is given, else through the
+# stand-in host (which also runs the start-up update check with --update-check).
+# Usage: run_tools_e2e.sh <tools_test_host.exe> <tools_driver.exe> <output-dir> [Plenvo.exe]
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../../.." && pwd)
-host_exe=$1 driver_exe=$2 out=$3
+host_exe=$1 driver_exe=$2 out=$3 main_exe=${4:-}
 mkdir -p "$out"
 rm -f "$out"/*.png "$out"/*.bmp "$out"/*.log
 work=$(mktemp -d /tmp/plenvo-tools-e2e.XXXXXX)
@@ -22,11 +24,27 @@ trap finish EXIT
 
 app="$work/app"
 mkdir -p "$app"
-cp "$host_exe" "$app/tools_test_host.exe"
 cp "$driver_exe" "$app/tools_driver.exe"
-host_w=$(winepath -w "$app/tools_test_host.exe")
+if [ -n "$main_exe" ] && [ -f "$main_exe" ]; then
+  cp "$main_exe" "$app/Plenvo.exe"
+  host_w=$(winepath -w "$app/Plenvo.exe")
+else
+  cp "$host_exe" "$app/tools_test_host.exe"
+  host_w=$(winepath -w "$app/tools_test_host.exe")
+fi
+echo "the tools window is opened by $host_w"
 out_w=$(winepath -w "$out")
 driver() { timeout 180 wine "$app/tools_driver.exe" "$@" 2>>"$out/wine-stderr.log" | tr -d '\r' | tee -a "$out/driver.log"; return "${PIPESTATUS[0]}"; }
+
+# The test's browser: the shell's "open" of http and https addresses runs the driver, which logs them.
+driver_w=$(winepath -w "$app/tools_driver.exe")
+for scheme in http https; do
+  wine reg add "HKCR\\$scheme\\shell\\open\\command" /ve /d "\"$driver_w\" record \"%1\"" /f >/dev/null 2>&1
+done
+: >"$work/opened.log"
+export PLENVO_URL_LOG
+PLENVO_URL_LOG=$(winepath -w "$work/opened.log")
+log_w=$PLENVO_URL_LOG
 
 failed=0
 run() {
@@ -53,20 +71,11 @@ python3 "$here/remote_site.py" "$site" "$work/cert.pem" "$work/key.pem" "$work/p
 site_pid=$!
 for _ in $(seq 100); do [ -s "$work/ports" ] && break; sleep 0.1; done
 read -r https_port proxy_port <"$work/ports"
+site_w=$(winepath -w "$site")
 echo "site on 127.0.0.1:$https_port, proxy on 127.0.0.1:$proxy_port"
 driver trust "$(winepath -w "$work/cert.der")" || { echo "trusting the certificate failed"; failed=1; }
 driver proxy "127.0.0.1:$proxy_port" || { echo "setting the proxy failed"; failed=1; }
 
-# The test's browser: the shell's "open" of http and https addresses runs the driver, which logs them.
-driver_w=$(winepath -w "$app/tools_driver.exe")
-for scheme in http https; do
-  wine reg add "HKCR\\$scheme\\shell\\open\\command" /ve /d "\"$driver_w\" record \"%1\"" /f >/dev/null 2>&1
-done
-: >"$work/opened.log"
-export PLENVO_URL_LOG
-PLENVO_URL_LOG=$(winepath -w "$work/opened.log")
-site_w=$(winepath -w "$site")
-log_w=$PLENVO_URL_LOG
 
 run remote "$host_w" "$site_w" "$log_w" "$out_w"
 run update "$host_w" "$site_w" "$log_w" "v3.4#www.plenvo.example/download#@A#https://a#https://a.png" notice \

@@ -72,7 +72,47 @@ HWND toolsWindow() {
   HWND hwnd = ::FindWindowW(L"PlenvoToolsWindow", nullptr);
   return hwnd != nullptr && ::IsWindowVisible(hwnd) ? hwnd : nullptr;
 }
-HWND hostWindow() { return ::FindWindowW(L"PlenvoToolsTestHost", nullptr); }
+// Which program opens the tools window: the product's main window (Plenvo.exe) or the stand-in host.
+bool g_mainExe = false;
+
+HWND hostWindow() {
+  HWND hwnd = ::FindWindowW(g_mainExe ? L"PlenvoMainWindow" : L"PlenvoToolsTestHost", nullptr);
+  return hwnd != nullptr && ::IsWindowVisible(hwnd) ? hwnd : nullptr;
+}
+
+// The first descendant of `parent` of a window class (and with a text, when given).
+HWND findDescendant(HWND parent, const wchar_t* cls, const wchar_t* text = nullptr) {
+  struct Search {
+    const wchar_t* cls;
+    const wchar_t* text;
+    HWND found;
+  } search{cls, text, nullptr};
+  ::EnumChildWindows(
+      parent,
+      [](HWND hwnd, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        wchar_t name[64] = {}, caption[256] = {};
+        ::GetClassNameW(hwnd, name, 64);
+        ::GetWindowTextW(hwnd, caption, 256);
+        if (::lstrcmpiW(name, s->cls) == 0 && (s->text == nullptr || std::wstring(caption) == s->text)) {
+          s->found = hwnd;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// What 按钮_广告 does: opens the tools window (or brings it to the front).
+void clickToolsButton() {
+  HWND host = hostWindow();
+  if (g_mainExe) {
+    ::PostMessageW(findDescendant(host, L"Button", L"CAD工具及设置"), BM_CLICK, 0, 0);
+  } else {
+    ::PostMessageW(host, WM_APP + 1, 0, 0);
+  }
+}
 
 // The first message box (#32770) of the process, whoever owns it.
 HWND messageBoxOf(DWORD pid) {
@@ -219,6 +259,10 @@ void screenshot(HWND window, const std::wstring& path) {
 
 HWND openHostAndTools(const std::wstring& exe, PROCESS_INFORMATION& pi) {
   pi = launch(exe, L"");
+  if (g_mainExe) {
+    check(waitFor(hostWindow) != nullptr, "the main window starts");
+    clickToolsButton();
+  }
   HWND tools = waitFor(toolsWindow);
   check(tools != nullptr, "the tools window opens");
   ::Sleep(200);
@@ -304,7 +348,7 @@ int runSettings(const std::wstring& exe, const std::wstring& shots) {
   checkEqual(file.read(kKeyPath), std::string("E:\\新 图纸"), "saved 路径");
   checkEqual(file.read(kKeyRunCount), std::string("3"), "the closing loaded the settings again");
   HWND host = hostWindow();
-  HWND sizeList = ::GetDlgItem(host, 1);
+  HWND sizeList = findDescendant(host, L"ComboBox");
   checkEqual(static_cast<int>(::SendMessageW(sizeList, CB_GETCOUNT, 0, 0)), 12, "main window's size list refreshed");
   wchar_t last[256] = {};
   ::SendMessageW(sizeList, CB_GETLBTEXT, 11, reinterpret_cast<LPARAM>(last));
@@ -342,12 +386,12 @@ int runOptions(const std::wstring& exe) {
   checkEqual(file.read(kKeyActualSize), std::string("1"), "option kept on close");
   checkEqual(file.read(kKeyRunCount), std::to_string(std::stoi(runsBefore) + 1), "closing reloads the settings");
 
-  HWND host = hostWindow();
-  ::SendMessageW(host, WM_APP + 1, 0, 0);
-  tools = toolsWindow();
+  clickToolsButton();
+  tools = waitFor(toolsWindow);
   check(tools != nullptr, "reopened");
   if (tools != nullptr) {
-    ::SendMessageW(host, WM_APP + 1, 0, 0);
+    clickToolsButton();
+    ::Sleep(500);
     check(::FindWindowExW(nullptr, tools, L"PlenvoToolsWindow", nullptr) == nullptr, "a second click opens no second window");
     check(ticked(item(tools, 选择框_长度)) && !ticked(item(tools, 选择框_文件夹)) && ticked(item(tools, 选择框_路径)),
           "boxes follow the file");
@@ -371,7 +415,9 @@ std::wstring envPath(const wchar_t* name) {
 std::vector<std::string> openedAddresses(const std::wstring& log) {
   std::vector<std::string> lines;
   std::ifstream in{std::filesystem::path(log)};
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("/?post=73") == std::string::npos) lines.push_back(line);  // the main window's help page
+  }
   return lines;
 }
 
@@ -502,8 +548,8 @@ int runRemote(const std::wstring& exe, const std::wstring& site, const std::wstr
 
   // A second opening fetches the text again.
   serveText(site, "v3.3#p#@新工具#https://www.plenvo.example/new#https://www.plenvo.example/d.bmp@");
-  ::SendMessageW(hostWindow(), WM_APP + 1, 0, 0);
-  tools = toolsWindow();
+  clickToolsButton();
+  tools = waitFor(toolsWindow);
   check(tools != nullptr, "reopened");
   if (tools != nullptr) {
     list = item(tools, 超级列表框1);
@@ -558,8 +604,13 @@ int runLimit(const std::wstring& exe, const std::wstring& site) {
 // A picture whose server never answers: the window comes up once the fetch gives up, with no picture.
 int runStall(const std::wstring& exe, const std::wstring& site) {
   serveText(site, "v3.3#p#@慢#https://www.plenvo.example/slow#https://www.plenvo.example/stall");
-  const ULONGLONG start = ::GetTickCount64();
   PROCESS_INFORMATION pi = launch(exe, L"");
+  ULONGLONG start = ::GetTickCount64();
+  if (g_mainExe) {
+    check(waitFor(hostWindow) != nullptr, "the main window starts");
+    start = ::GetTickCount64();
+    clickToolsButton();
+  }
   HWND tools = waitFor(toolsWindow, 60000);
   const double seconds = static_cast<double>(::GetTickCount64() - start) / 1000.0;
   std::printf("measured: the tools window came up after %.1f s\n", seconds);
@@ -578,7 +629,7 @@ int runUpdate(const std::wstring& exe, const std::wstring& site, const std::wstr
               bool expectNotice, const std::string& expectOpened) {
   if (site != L"-" && text != L"-") serveText(site, wideToUtf8(text));
   const std::size_t before = openedAddresses(log).size();
-  PROCESS_INFORMATION pi = launch(exe, L"--update-check");
+  PROCESS_INFORMATION pi = launch(exe, g_mainExe ? L"" : L"--update-check");
   if (expectNotice) {
     Box box = dismissBox(pi.dwProcessId);
     checkEqual(box.text, std::string("软件已更新修复，请到下载页面下载最新版本"), "update notice");
@@ -587,7 +638,11 @@ int runUpdate(const std::wstring& exe, const std::wstring& site, const std::wstr
   } else {
     noBoxWithin(pi.dwProcessId, 3000, "no update notice");
   }
-  check(::WaitForSingleObject(pi.hProcess, 20000) == WAIT_OBJECT_0, "the check ends");
+  if (g_mainExe) {
+    check(waitFor(hostWindow) != nullptr, "the start-up goes on to the main window");
+  } else {
+    check(::WaitForSingleObject(pi.hProcess, 20000) == WAIT_OBJECT_0, "the check ends");
+  }
   endProcess(pi);
   std::vector<std::string> opened = waitForAddresses(log, before + (expectOpened.empty() ? 0 : 1), 5000);
   if (expectOpened.empty()) {
@@ -641,6 +696,10 @@ int record(const std::wstring& url) {
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
   const std::wstring command = argv[1];
+  if (argc >= 3) {
+    const std::wstring exe = argv[2];
+    g_mainExe = exe.size() >= 10 && ::lstrcmpiW(exe.substr(exe.size() - 10).c_str(), L"Plenvo.exe") == 0;
+  }
   if (command == L"settings" && argc >= 4) return runSettings(argv[2], argv[3]);
   if (command == L"options" && argc >= 3) return runOptions(argv[2]);
   if (command == L"remote" && argc >= 6) return runRemote(argv[2], argv[3], argv[4], argv[5]);
