@@ -142,9 +142,12 @@ class ProgressBar {
 
 std::string baseName(const std::string& path) { return utf8FromPath(pathFromUtf8(path).filename()); }
 
-// "path: reason", unless the engine's reason already starts with the file's path or name.
+// "path: reason", with the path as the user gave it: the engine's reasons start with the file's name only,
+// which is ambiguous when two folders hold files of the same name.
 std::string aboutFile(const std::string& path, const std::string& reason) {
-  if (reason.rfind(path, 0) == 0 || reason.rfind(baseName(path) + ":", 0) == 0) return reason;
+  if (reason.rfind(path + ":", 0) == 0) return reason;
+  const std::string name = baseName(path) + ": ";
+  if (reason.rfind(name, 0) == 0) return path + ": " + reason.substr(name.size());
   return path + ": " + reason;
 }
 
