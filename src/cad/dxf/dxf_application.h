@@ -16,8 +16,9 @@ namespace plenvo::dxf {
 //   characters that code page lacks.
 // - InsertBlock brings a file's model space as a block named after the file, with its layers, linetypes,
 //   text and dimension styles, application ids, nested blocks and the objects its entities point to. Its
-//   paper space, its further layouts and its THUMBNAILIMAGE are not brought. A drawing opened as the
-//   target keeps its model space and its first paper space; further layouts are dropped.
+//   paper space, its layouts and its THUMBNAILIMAGE are not brought. A drawing opened as the target keeps
+//   its model space and all its paper space layouts (a layout whose name the new drawing already uses is
+//   renamed "name (2)"); its *Active viewport is the engine's until ZoomExtents sets it.
 // - Explode places LINE, POINT, CIRCLE, ARC, ELLIPSE, LWPOLYLINE, POLYLINE/VERTEX, TEXT, ATTDEF, ATTRIB,
 //   MTEXT, INSERT, SOLID, TRACE, 3DFACE and SPLINE by the reference's transform (points only under a
 //   non-uniform scale); everything else (HATCH, DIMENSION, MLINE, IMAGE, ..., or anything outside the XY

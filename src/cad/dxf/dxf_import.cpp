@@ -8,6 +8,7 @@
 
 #include "cad/dxf/dxf_document.h"
 #include "cad/dxf/dxf_upgrade.h"
+#include "core/text_codec.h"
 
 namespace plenvo::dxf {
 namespace {
@@ -107,7 +108,10 @@ class Importer {
   bool normalEllipse(EntityTags& tags);
   void importObjects();
   void decide(Handle h, int depth);
-  void carryObject(std::size_t objectIndex, Handle sourceHandle, Handle owner);
+  void carryObject(std::size_t objectIndex, Handle sourceHandle, Handle owner, EntityTags tags = {});
+  Handle docLayoutOf(Handle record) const;
+  void adoptActiveLayoutName();
+  EntityTags renamedLayout(EntityTags run, const std::string& utf8Name);
   void followPointers(EntityTags run);
   void importHeader();
   std::uint64_t fingerprint(const SourceFile::Block& block) const;
@@ -388,8 +392,24 @@ void Importer::importBlocks() {
     const bool model = upper.find("MODEL") != std::string::npos;
     Block* dest = model ? (main_ ? main_ : doc_.modelSpace_) : (main_ ? nullptr : doc_.paperSpace_);
     const bool firstPaper = upper == "*PAPER_SPACE" || upper == "$PAPER_SPACE";
-    if (!model && !firstPaper) dest = nullptr;  // further layouts are not carried
     auto rec = records.find(upper);
+    if (!model && !firstPaper) {
+      // Further layouts of a drawing taken as the document: their blocks come along with their records
+      // (which point to their LAYOUT objects, carried with ACAD_LAYOUT). A file inserted as a block brings
+      // no paper space.
+      if (main_) continue;
+      const std::string_view raw = valueOf(lb->begin, 2);
+      auto block = std::make_unique<Block>();
+      block->name = doc_.uniqueBlockName(map_.toUtf8(raw));
+      if (block->name != map_.toUtf8(raw)) map_.blocks[std::string(raw)] = block->name;
+      Block& b = *block;
+      doc_.indexBlock(block.get());
+      doc_.blocks_.push_back(std::move(block));
+      makeRecord(b, rec == records.end() ? EntityTags() : rec->second);
+      makeBeginEnd(b, lb->begin, lb->end);
+      carryEntities(lb->entities, b, false, false);
+      continue;
+    }
     if (dest) {
       if (rec != records.end())
         if (auto i = map_.indexOf(findHandleTag(rec->second)); i != npos) map_.to[i] = dest->record.handle;
@@ -603,8 +623,84 @@ Handle Importer::docRootChild(const std::string& name, bool create) {
   return dict.handle;
 }
 
-void Importer::carryObject(std::size_t objectIndex, Handle sourceHandle, Handle owner) {
-  EntityTags run = src_.objects[objectIndex];
+namespace {
+
+// The block record a LAYOUT shows: its 330 in the AcDbLayout part.
+Handle layoutRecordOf(EntityTags run) {
+  bool inLayout = false;
+  for (const Tag& t : run) {
+    if (t.code == 100) inLayout = t.value == "AcDbLayout";
+    else if (inLayout && t.code == 330) return parseHandle(t.value);
+  }
+  return 0;
+}
+
+}  // namespace
+
+Handle Importer::docLayoutOf(Handle record) const {
+  for (const auto& o : doc_.objects_) {
+    if (o.type() != "LAYOUT") continue;
+    const Handle r = layoutRecordOf(o.tags);
+    if ((o.map ? o.map->map(r) : r) == record) return o.handle;
+  }
+  return 0;
+}
+
+EntityTags Importer::renamedLayout(EntityTags run, const std::string& utf8Name) {
+  std::vector<Tag> tags(run.begin(), run.end());
+  bool inLayout = false;
+  for (Tag& t : tags) {
+    if (t.code == 100) inLayout = t.value == "AcDbLayout";
+    else if (inLayout && t.code == 1) {
+      // In the file's own encoding, as the rest of its text.
+      t.value = doc_.keep(map_.codePage == 65001 ? utf8Name : utf8ToCodePage(utf8Name, map_.codePage));
+      break;
+    }
+  }
+  return doc_.keepTags(tags);
+}
+
+// The document's paper space layout takes the name of the drawing's active layout. The built-in objects it
+// rewrites are in output terms already (their handles map to themselves), so they become literal.
+void Importer::adoptActiveLayoutName() {
+  std::string name;
+  for (EntityTags run : src_.objects) {
+    if (run[0].value != "LAYOUT" || map_.map(layoutRecordOf(run)) != doc_.paperSpace_->record.handle) continue;
+    bool inLayout = false;
+    for (const Tag& t : run) {
+      if (t.code == 100) inLayout = t.value == "AcDbLayout";
+      else if (inLayout && t.code == 1) name = map_.toUtf8(t.value);
+    }
+  }
+  const Handle layout = docLayoutOf(doc_.paperSpace_->record.handle);
+  Entity* dict = docDictionary(docRootChild("ACAD_LAYOUT", false));
+  Entity* object = docDictionary(layout);
+  if (name.empty() || !dict || !object || object->map != dict->map) return;
+  std::string old;
+  auto rename = [&](Entity& e, bool inDictionary) {
+    std::vector<Tag> tags(e.tags.begin(), e.tags.end());
+    bool inLayout = false;
+    for (std::size_t i = 0; i < tags.size(); ++i) {
+      Tag& t = tags[i];
+      if (t.code == 100) inLayout = t.value == "AcDbLayout";
+      const bool hit = inDictionary ? t.code == 3 && i + 1 < tags.size() && parseHandle(tags[i + 1].value) == layout
+                                    : inLayout && t.code == 1;
+      if (hit) {
+        if (!inDictionary) old = e.map ? e.map->toUtf8(t.value) : std::string(t.value);
+        t.value = doc_.keep(name);
+      } else if (e.map && e.map->codePage != 65001 && t.code != 0) {
+        t.value = doc_.keep(e.map->toUtf8(t.value));
+      }
+    }
+    e.tags = doc_.keepTags(tags);
+    e.map = nullptr;
+  };
+  rename(*object, false);
+  if (old != name && !docDictionaryEntry(*dict, name)) rename(*dict, true);
+}
+
+void Importer::carryObject(std::size_t objectIndex, Handle sourceHandle, Handle owner, EntityTags tags) {
+  EntityTags run = tags.empty() ? src_.objects[objectIndex] : tags;
   Entity e;
   e.tags = run;
   e.map = &map_;
@@ -652,8 +748,30 @@ void Importer::decide(Handle h, int depth) {
   if (auto named = namedEntries_.find(h); named != namedEntries_.end()) {
     // An entry of a named dictionary (ACAD_MLINESTYLE, ACAD_IMAGE_DICT, ...): merged by entry name. Found
     // through the dictionary, since some writers leave such objects without an owner.
-    const auto& [dictName, entry] = named->second;
-    if (dictName == "ACAD_LAYOUT" || entry.empty()) return;
+    const auto& [dictName, entryName] = named->second;
+    std::string entry = entryName;
+    if (entry.empty()) return;
+    EntityTags tags = run;
+    if (dictName == "ACAD_LAYOUT") {
+      // Layouts go by the block they show: the model and the active paper space are the document's own;
+      // a further layout comes along when its block did, renamed if its name is taken.
+      if (mode_ != Mode::Absorb) return;
+      const Handle record = map_.map(layoutRecordOf(run));
+      if (!record) return;
+      if (record == doc_.modelSpace_->record.handle || record == doc_.paperSpace_->record.handle) {
+        map_.to[idx] = docLayoutOf(record);
+        return;
+      }
+      Entity* layouts = docDictionary(docRootChild(dictName, true));
+      if (!layouts) return;
+      if (docDictionaryEntry(*layouts, entry)) {
+        std::string renamed;
+        for (int k = 2; renamed.empty() || docDictionaryEntry(*layouts, renamed); ++k)
+          renamed = entry + " (" + std::to_string(k) + ")";
+        tags = renamedLayout(run, renamed);
+        entry = renamed;
+      }
+    }
     const Handle dict = docRootChild(dictName, true);
     Entity* target = docDictionary(dict);
     if (!target) return;
@@ -661,7 +779,7 @@ void Importer::decide(Handle h, int depth) {
       map_.to[idx] = existing;
       return;
     }
-    carryObject(found->second, h, dict);
+    carryObject(found->second, h, dict, tags);
     target = docDictionary(dict);  // objects_ may have grown
     if (!target->extra) target->extra = doc_.newExtra();
     target->extra->push_back({3, doc_.keep(entry)});
@@ -716,12 +834,12 @@ void Importer::importObjects() {
   if (mode_ == Mode::Absorb) {
     // The drawing's named objects (groups, styles, dictionaries of applications) come along too.
     for (auto& [h, name] : rootChildren_) {
-      if (name == "ACAD_LAYOUT") continue;
       work_.push_back(h);
       if (auto o = objectIndex_.find(h); o != objectIndex_.end() && isDictionaryType(src_.objects[o->second][0].value))
         for (auto [entryName, entry] : entriesOf(src_.objects[o->second])) work_.push_back(entry);
     }
   }
+  if (mode_ == Mode::Absorb) adoptActiveLayoutName();
   while (!work_.empty()) {
     const Handle h = work_.back();
     work_.pop_back();

@@ -163,6 +163,35 @@ TEST_F(Engine, ObjectsTheEntitiesPointToComeAlong) {
   EXPECT_EQ(ofType(out->objects, "MLINESTYLE").size(), 1u);  // the target's, not a second one
 }
 
+// A drawing opened as the target keeps its paper space layouts: the active one under its own name, the
+// others with their blocks, and a name the new drawing already uses is renamed, not merged.
+TEST_F(Engine, TargetKeepsItsLayouts) {
+  ASSERT_TRUE(app->openDrawing(fixture("layouts_r2013.dxf"))) << app->lastError();
+  insert(put("part.dxf", withBolt("2").text()));
+  auto out = save();
+  std::map<std::string, std::string> layoutBlocks;  // layout name -> block record name
+  std::map<std::string, std::string> recordNames;
+  for (const auto& t : out->tables)
+    if (t.type == "BLOCK_RECORD")
+      for (auto r : t.records) recordNames[std::string(valueOf(r, 5))] = std::string(valueOf(r, 2));
+  for (auto layout : ofType(out->objects, "LAYOUT")) {
+    bool inLayout = false;
+    std::string name, record;
+    for (const Tag& t : layout) {
+      if (t.code == 100) inLayout = t.value == "AcDbLayout";
+      else if (inLayout && t.code == 1) name = t.value;
+      else if (inLayout && t.code == 330) record = t.value;
+    }
+    layoutBlocks[name] = recordNames[record];
+  }
+  EXPECT_EQ(layoutBlocks, (std::map<std::string, std::string>{{"Model", "*Model_Space"},
+                                                               {"Main", "*Paper_Space"},
+                                                               {"Layout1", "*Paper_Space0"},
+                                                               {"Sheet B", "*Paper_Space1"}}));
+  EXPECT_EQ(ofType(testing::blockNamed(*out, "*Paper_Space1")->entities, "VIEWPORT").size(), 1u);
+  EXPECT_EQ(ofType(out->entities, "LINE").size(), 1u);  // the active layout's line, in ENTITIES
+}
+
 TEST_F(Engine, LayerNamesAreCleanedAndUndefinedLayersDefined) {
   Drawing d;
   d.layers = "0|LAYER|2|A<B>:C|70|0|62|2|6|CONTINUOUS";
@@ -384,16 +413,23 @@ TEST_F(Engine, EzdxfAuditFindsNothingToFix) {
     insert(fixture(name), {0, 300, 0})->explode();
   }
   insert(put("part.dxf", withBolt("5").text()), {0, -100, 0}, 1.5, 0.3)->explode();
-  ASSERT_TRUE(app->openDrawing(fixture("objects_r2018.dxf"))) << app->lastError();
-  insert(fixture("objects_r2000.dxf"))->explode();
-  insert(put("part.dxf", withBolt("5").text()));
-  app->zoomExtents();
+  auto audit = [&](const std::string& what) {
+    const std::string command =
+        "/usr/bin/python3 -c \"import ezdxf,sys; d=ezdxf.readfile(sys.argv[1]); a=d.audit(); "
+        "[print(e.message) for e in a.errors+a.fixes]; sys.exit(1 if a.errors or a.fixes else 0)\" '" +
+        dir.file("out.dxf") + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << what;
+  };
   save();
-  const std::string command =
-      "/usr/bin/python3 -c \"import ezdxf,sys; d=ezdxf.readfile(sys.argv[1]); a=d.audit(); "
-      "[print(e.message) for e in a.errors+a.fixes]; sys.exit(1 if a.errors or a.fixes else 0)\" '" +
-      dir.file("out.dxf") + "'";
-  EXPECT_EQ(std::system(command.c_str()), 0);
+  audit("new drawing");
+  for (const char* target : {"objects_r2018.dxf", "layouts_r2013.dxf"}) {
+    ASSERT_TRUE(app->openDrawing(fixture(target))) << app->lastError();
+    insert(fixture("objects_r2000.dxf"))->explode();
+    insert(put("part.dxf", withBolt("5").text()));
+    app->zoomExtents();
+    save();
+    audit(target);
+  }
 #endif
 }
 
