@@ -190,7 +190,6 @@ SettingsFile settingsBeside(const std::wstring& exe) {
   return SettingsFile(wideToUtf8(directoryOf(exe)) + "\\" + std::string(kSettingsFileName));
 }
 
-HWND item(HWND window, int id) { return ::GetDlgItem(window, id); }
 
 // Control ids of the tools window, in creation order (see tools_window.cpp).
 enum : int {
@@ -199,6 +198,12 @@ enum : int {
   分组框2, 选择框_长度, 标签4, 分组框3, 选择框_文件夹, 标签5, 分组框4, 选择框_路径, 标签7,
   按钮_增加, 按钮_删除, 按钮_保存, 标签3,
 };
+
+// A control of the tools window: the page controls are children of its tab control.
+HWND item(HWND window, int id) {
+  if (HWND direct = ::GetDlgItem(window, id)) return direct;
+  return ::GetDlgItem(::GetDlgItem(window, 选择夹1), id);
+}
 
 void showTab(HWND tools, int tab) {
   ::SendMessageW(item(tools, 选择夹1), TCM_SETCURFOCUS, static_cast<WPARAM>(tab), 0);

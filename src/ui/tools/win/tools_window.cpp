@@ -106,7 +106,9 @@ class ToolsWindow final : public SettingsTabView, public ToolListView {
     text.resize(static_cast<std::size_t>(std::max(got, 0)));
     return wideToUtf8(text);
   }
-  HWND control(int id) const { return ::GetDlgItem(hwnd_, id); }
+  // The controls of both pages are children of the tab control, so that it paints the page behind them.
+  HWND control(int id) const { return ::GetDlgItem(tab_, id); }
+  static LRESULT CALLBACK tabProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR);
 
   void onCreate();
   HWND add(int page, int id, const wchar_t* cls, const char* text, DWORD style, int x, int y, int w, int h,
@@ -120,6 +122,7 @@ class ToolsWindow final : public SettingsTabView, public ToolListView {
   SettingsTabPresenter settings_;
   ToolListPresenter tools_;
   HWND hwnd_ = nullptr;
+  HWND tab_ = nullptr;
   win::unique_hfont font_;
   win::unique_hfont bigFont_;
   std::unique_ptr<GridWindow> versions_;
@@ -130,7 +133,8 @@ class ToolsWindow final : public SettingsTabView, public ToolListView {
 
 HWND ToolsWindow::add(int page, int id, const wchar_t* cls, const char* text, DWORD style, int x, int y, int w,
                       int h, HFONT font) {
-  HWND child = ::CreateWindowExW(0, cls, utf8ToWide(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h, hwnd_,
+  HWND child = ::CreateWindowExW(0, cls, utf8ToWide(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h,
+                                 page >= 0 ? tab_ : hwnd_,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
                                  nullptr);
   ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font != nullptr ? font : font_.get()), FALSE);
@@ -144,7 +148,9 @@ void ToolsWindow::onCreate() {
   bigFont_.reset(::CreateFontW(32, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"宋体"));
 
-  HWND tab = add(-1, 选择夹1, WC_TABCONTROLW, "", WS_CLIPSIBLINGS, 0, 0, 584, 400);
+  HWND tab = add(-1, 选择夹1, WC_TABCONTROLW, "", 0, 0, 0, 584, 400);
+  tab_ = tab;
+  ::SetWindowSubclass(tab, &ToolsWindow::tabProc, 1, reinterpret_cast<DWORD_PTR>(this));
   TCITEMW item{};
   item.mask = TCIF_TEXT;
   std::wstring first = L"常用CAD软件", second = L"合图器设置";
@@ -170,7 +176,7 @@ void ToolsWindow::onCreate() {
   column.cx = 220;
   ::SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
   HWND group1 = add(0, 分组框1, L"BUTTON", "点击下面图片下载", BS_GROUPBOX, 279, 89, 300, 307);
-  picture_ = PictureBox::create(hwnd_, 图片框_广告, RECT{279 + 9, 89 + 26, 279 + 9 + 286, 89 + 26 + 269});
+  picture_ = PictureBox::create(tab_, 图片框_广告, RECT{279 + 9, 89 + 26, 279 + 9 + 286, 89 + 26 + 269});
   ::EnableWindow(picture_->hwnd(), FALSE);
   pages_[0].push_back(picture_->hwnd());
 
@@ -178,8 +184,8 @@ void ToolsWindow::onCreate() {
   add(1, 标签6, L"STATIC", "图纸路径:", SS_LEFT, 7, 40, 81, 24);
   add(1, 编辑框_路径, L"EDIT", "*", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 104, 40, 368, 28);
   add(1, 按钮_路径, L"BUTTON", "...浏览", BS_PUSHBUTTON | WS_TABSTOP, 477, 38, 104, 30);
-  versions_ = GridWindow::create(hwnd_, 高级表格_版本, RECT{7, 80, 7 + 220, 80 + 280}, 3, font_.get());
-  sizes_ = GridWindow::create(hwnd_, 高级表格_尺寸, RECT{230, 80, 230 + 245, 80 + 280}, 4, font_.get());
+  versions_ = GridWindow::create(tab_, 高级表格_版本, RECT{7, 80, 7 + 220, 80 + 280}, 3, font_.get());
+  sizes_ = GridWindow::create(tab_, 高级表格_尺寸, RECT{230, 80, 230 + 245, 80 + 280}, 4, font_.get());
   pages_[1].push_back(versions_->hwnd());
   pages_[1].push_back(sizes_->hwnd());
   struct Option {
@@ -204,9 +210,8 @@ void ToolsWindow::onCreate() {
   add(1, 标签3, L"STATIC", "提示:有CAD新版本或需要调整图纸尺寸时修改，非必要不修改表格数据。", SS_LEFT, 16, 371, 536,
       24);
 
-  // The tab control and the group frames lie under the controls they surround.
+  // The group frames lie under the controls they surround.
   for (HWND group : groups) ::SetWindowPos(group, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-  ::SetWindowPos(tab, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   showPage(0);
 
   tools_.loadToolList();
@@ -248,6 +253,26 @@ std::optional<std::string> ToolsWindow::browseForFolder(std::string_view title) 
   }
   path.resize(std::wcslen(path.c_str()));
   return wideToUtf8(path);
+}
+
+// The page controls report to the tab control, their parent; their reports belong to the window.
+LRESULT CALLBACK ToolsWindow::tabProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                                      DWORD_PTR data) {
+  switch (message) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+      return reinterpret_cast<ToolsWindow*>(data)->handle(message, wParam, lParam);
+    case WM_NCDESTROY:
+      ::RemoveWindowSubclass(hwnd, &ToolsWindow::tabProc, 1);
+      break;
+    default:
+      break;
+  }
+  return ::DefSubclassProc(hwnd, message, wParam, lParam);
 }
 
 LRESULT CALLBACK ToolsWindow::windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
