@@ -119,6 +119,7 @@ void SettingsTabPresenter::addRowClicked() {
   grid->focus();
   grid->model().appendRow({std::to_string(grid->model().rowCount())});
   grid->modelChanged();
+  grid->scrollToLastRow();  // the new row is where the user types next
 }
 
 void SettingsTabPresenter::deleteRowClicked() {

@@ -328,7 +328,14 @@ int runSettings(const std::wstring& exe, const std::wstring& shots) {
 
   clickGrid(sizes);
   ::SendMessageW(item(tools, 按钮_增加), BM_CLICK, 0, 0);
-  typeIntoCell(sizes, 12, 1, "B1");
+  // Typing on a current cell starts its editor with the typed character.
+  ::SendMessageW(sizes, kGridSetCurrent, 12, 1);
+  ::SendMessageW(sizes, WM_CHAR, L'B', 0);
+  if (HWND edit = ::FindWindowExW(sizes, nullptr, L"EDIT", nullptr)) {
+    ::SendMessageW(edit, WM_CHAR, L'1', 0);
+    ::SendMessageW(edit, WM_KEYDOWN, VK_RETURN, 0);
+  }
+  checkEqual(text(sizes), std::string("B1"), "typed into a cell");
   typeIntoCell(sizes, 12, 2, "横向");
   typeIntoCell(sizes, 12, 3, "1000*707");
   ::SendMessageW(sizes, kGridSetCurrent, 11, 1);

@@ -334,7 +334,7 @@ TEST_F(SettingsTabTest, AnAddedRowIsNumberedByTheRowCountBeforeIt) {
   presenter().deleteRowClicked();
   view.journal.clear();
   presenter().addRowClicked();
-  EXPECT_EQ(view.journal, std::vector<std::string>{"focus versions rows=28"});
+  EXPECT_EQ(view.journal, (std::vector<std::string>{"focus versions rows=28", "scroll versions"}));
   ASSERT_EQ(versions().rowCount(), 29);
   EXPECT_EQ(versions().text(28, 0), "28");
   EXPECT_EQ(versions().text(27, 0), "28");

@@ -317,9 +317,12 @@ LRESULT CALLBACK GridWindow::editProc(HWND hwnd, UINT message, WPARAM wParam, LP
     case WM_CHAR:
       if (wParam == '\r' || wParam == 0x1B) return 0;  // no beep
       break;
-    case WM_KILLFOCUS:
+    case WM_KILLFOCUS: {
+      // Leaving the editor commits it; the editor is destroyed after its own handling of the message.
+      const LRESULT result = ::DefSubclassProc(hwnd, message, wParam, lParam);
       grid->endEdit(true);
-      break;
+      return result;
+    }
     case WM_NCDESTROY:
       ::RemoveWindowSubclass(hwnd, &GridWindow::editProc, 1);
       break;
