@@ -297,10 +297,15 @@ int firstStart(const std::wstring& exe, const std::wstring& dir, const std::wstr
   checkEqual(text(p.item(标签1)), std::string("Plenvo"), "heading");
   checkEqual(text(p.item(按钮_开始合图)), std::string("开始合图"), "start button");
   {
+    // The thread holds no focus while another program (the browser with the help page) is active.
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    ::GetGUIThreadInfo(p.process.dwThreadId, &info);
-    check(info.hwndFocus == p.item(按钮_增加), "the add button has the keyboard focus");
+    waitFor([&]() -> HWND {
+      ::GetGUIThreadInfo(p.process.dwThreadId, &info);
+      return info.hwndFocus;
+    }, 3000);
+    check(info.hwndFocus == p.item(按钮_增加),
+          "the add button has the keyboard focus (focus on id " + std::to_string(::GetDlgCtrlID(info.hwndFocus)) + ")");
   }
   const std::wstring frame = dir + L"\\零件图框.dwg";
   WIN32_FILE_ATTRIBUTE_DATA data{};

@@ -405,7 +405,8 @@ std::string MainWindow::chooseFolder(const std::string& title) {
   BROWSEINFOW info{};
   info.hwndOwner = hwnd_;
   info.lpszTitle = text.c_str();
-  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX;
+  // The new-style dialog: the classic one has no edit box under Wine. No "new folder" button: the user only picks.
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_EDITBOX | BIF_NEWDIALOGSTYLE | BIF_NONEWFOLDERBUTTON;
   PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
   if (!chosen) return {};
   win::unique_cotaskmem owned(chosen);
