@@ -20,9 +20,11 @@ namespace plenvo::dxf {
 //   its model space and all its paper space layouts (a layout whose name the new drawing already uses is
 //   renamed "name (2)"); its *Active viewport is the engine's until ZoomExtents sets it.
 // - Explode places LINE, POINT, CIRCLE, ARC, ELLIPSE, LWPOLYLINE, POLYLINE/VERTEX, TEXT, ATTDEF, ATTRIB,
-//   MTEXT, INSERT, SOLID, TRACE, 3DFACE and SPLINE by the reference's transform (points only under a
-//   non-uniform scale); everything else (HATCH, DIMENSION, MLINE, IMAGE, ..., or anything outside the XY
-//   plane) stays together in a new anonymous block, referenced with the exploded reference's transform.
+//   MTEXT, INSERT, SOLID, TRACE, 3DFACE, SPLINE and HATCH by the reference's transform (points only under
+//   a non-uniform scale); DIMENSION (with a moved copy of its geometry block), LEADER, MLINE, IMAGE,
+//   WIPEOUT, XLINE, RAY, TOLERANCE, SHAPE and MESH under a pure translation (what the merge uses). What
+//   cannot be placed exactly (other types, other transforms, anything outside the XY plane) stays together
+//   in a new anonymous block, referenced with the exploded reference's transform.
 class DxfApplication : public CadApplication {
  public:
   // An application whose active document is a new, empty drawing.

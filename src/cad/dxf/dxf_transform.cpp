@@ -6,8 +6,13 @@
 #include <string_view>
 
 #include "cad/dxf/dxf_document.h"
+#include "cad/dxf/dxf_extents.h"
 
 namespace plenvo::dxf {
+
+// Types whose points, lengths and angles are known one by one (see placeEntity for the others).
+bool placeSimple(Document& doc, EntityTags tags, const InsertPlacement& p, std::vector<Tag>& out);
+
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
@@ -120,7 +125,7 @@ void InsertPlacement::applyVector(double& x, double& y) const {
   y = s * dx + c * dy;
 }
 
-bool placeEntity(Document& doc, EntityTags tags, const InsertPlacement& p, std::vector<Tag>& out) {
+bool placeSimple(Document& doc, EntityTags tags, const InsertPlacement& p, std::vector<Tag>& out) {
   const Shape shape = shapeOf(tags[0].value);
   if (shape == Shape::None) return false;
   out.assign(tags.begin(), tags.end());
@@ -223,6 +228,207 @@ bool placeEntity(Document& doc, EntityTags tags, const InsertPlacement& p, std::
     }
   }
   return true;
+}
+
+
+namespace {
+
+bool pureTranslation(const InsertPlacement& p) {
+  return p.scale[0] == 1 && p.scale[1] == 1 && p.scale[2] == 1 && p.rotation == 0;
+}
+
+// Point codes (x code; y = +10, z = +20) of types that are only moved, never turned or scaled here.
+const std::vector<int>* translatedPoints(std::string_view type) {
+  static const std::vector<int> first{10}, leader{10}, mline{10, 11}, dimension{10, 11, 12, 13, 14, 15, 16};
+  if (type == "LEADER") return &leader;
+  if (type == "MLINE") return &mline;
+  if (type == "IMAGE" || type == "WIPEOUT" || type == "XLINE" || type == "RAY" || type == "TOLERANCE" ||
+      type == "SHAPE" || type == "MESH")
+    return &first;
+  if (type == "DIMENSION") return &dimension;
+  return nullptr;
+}
+
+// HATCH: which 10/11 pairs are points and which are vectors depends on the boundary path and edge type, so
+// the tags are walked in order. Handles translation, uniform scale and rotation in the XY plane.
+bool placeHatch(Document& doc, EntityTags tags, const InsertPlacement& p, std::vector<Tag>& out) {
+  if (!p.uniform()) return false;
+  out.assign(tags.begin(), tags.end());
+  const double s = p.scale[0];
+  auto real = [&](std::size_t i) { return parseReal(out[i].value).value_or(0); };
+  auto set = [&](std::size_t i, double v) { out[i].value = doc.keep(formatReal(v)); };
+  bool inHatch = false, elevationDone = false, polylinePath = false, inPaths = false, inPattern = false;
+  int edgeType = 0;
+  for (std::size_t i = 1; i < out.size(); ++i) {
+    const int c = out[i].code;
+    if (c >= 1000) break;
+    if (c == 100) {
+      inHatch = out[i].value == "AcDbHatch";
+      continue;
+    }
+    if (!inHatch) continue;
+    const bool pair = i + 1 < out.size() && out[i + 1].code == c + 10;
+    switch (c) {
+      case 10:
+        if (!pair) return false;
+        if (!elevationDone) {  // the elevation point: (0, 0, z) in the OCS
+          elevationDone = true;
+          if (i + 2 < out.size() && out[i + 2].code == 30) set(i + 2, p.insert[2] + (real(i + 2) - p.base[2]) * p.scale[2]);
+          i += 1;
+          break;
+        } else {
+          double x = real(i), y = real(i + 1), z = 0;
+          p.apply(x, y, z);
+          set(i, x);
+          set(i + 1, y);
+          ++i;
+        }
+        break;
+      case 11: {
+        if (!pair) return false;
+        double x = real(i), y = real(i + 1), z = 0;
+        if (edgeType == 3) p.applyVector(x, y);  // ellipse: the major axis, relative to the centre
+        else p.apply(x, y, z);                   // line end, spline fit point
+        set(i, x);
+        set(i + 1, y);
+        ++i;
+        break;
+      }
+      case 12: case 13: case 45: {  // spline tangents, pattern line offsets: vectors
+        if (!pair && c != 45) return false;
+        if (c == 45) {
+          if (i + 1 >= out.size() || out[i + 1].code != 46) return false;
+        }
+        double x = real(i), y = real(i + 1);
+        p.applyVector(x, y);
+        set(i, x);
+        set(i + 1, y);
+        ++i;
+        break;
+      }
+      case 43: {  // pattern line base point
+        if (i + 1 >= out.size() || out[i + 1].code != 44) return false;
+        double x = real(i), y = real(i + 1), z = 0;
+        p.apply(x, y, z);
+        set(i, x);
+        set(i + 1, y);
+        ++i;
+        break;
+      }
+      case 92:
+        inPaths = true;
+        polylinePath = (parseInteger(out[i].value).value_or(0) & 2) != 0;
+        edgeType = 0;
+        break;
+      case 72:
+        if (inPaths && !polylinePath) edgeType = static_cast<int>(parseInteger(out[i].value).value_or(0));
+        break;
+      case 40:
+        if (edgeType == 2) set(i, real(i) * s);  // arc radius; ellipse ratio and spline knots stay
+        break;
+      case 50: case 51:
+        if (edgeType == 2) set(i, real(i) + p.rotation);  // arc angles; ellipse angles are parametric
+        break;
+      case 75:
+        inPaths = false;
+        edgeType = 0;
+        break;
+      case 52:  // pattern angle
+        inPattern = true;
+        set(i, real(i) + p.rotation);
+        break;
+      case 53:
+        set(i, real(i) + p.rotation);
+        break;
+      case 41:
+        if (inPattern || !inPaths) set(i, real(i) * s);  // pattern scale
+        break;
+      case 49: case 47:
+        set(i, real(i) * s);  // dash lengths, pixel size
+        break;
+      default:
+        break;
+    }
+  }
+  return true;
+}
+
+// A DIMENSION is moved with a copy of its geometry block moved the same way.
+bool placeDimension(Document& doc, EntityTags tags, const InsertPlacement& p, std::vector<Tag>& out, int depth) {
+  const Tag* nameTag = nullptr;
+  for (const Tag& t : tags)
+    if (t.code == 2) nameTag = &t;
+  if (!nameTag || depth > 0) return false;
+  const Block* geometry = doc.findBlock(doc.blockNameOf(*nameTag, nullptr));
+  if (!geometry) return false;
+  std::vector<Entity> copies;
+  std::vector<Tag> placed;
+  Handle parent = 0;
+  for (const Entity& e : geometry->entities) {
+    if (e.erased) continue;
+    if (!placeEntity(doc, e.tags, p, placed)) return false;
+    Entity copy;
+    std::vector<Tag> own;
+    bool inGroup = false;
+    for (const Tag& t : placed) {
+      if (t.code == 102) {
+        inGroup = !t.value.empty() && t.value[0] == '{';
+        continue;
+      }
+      if (!inGroup && !(t.code >= 360 && t.code <= 369)) own.push_back(t);
+    }
+    copy.tags = doc.keepTags(own);
+    copy.map = e.map;
+    copy.handle = doc.newHandle();
+    const std::string_view type = e.type();
+    const bool follower = type == "VERTEX" || type == "SEQEND" || type == "ATTRIB";
+    copy.owner = follower ? parent : 0;
+    if (!follower) parent = copy.handle;
+    copies.push_back(copy);
+  }
+  std::string name;
+  do {
+    name = "*D" + std::to_string(doc.newHandle());
+  } while (doc.findBlock(name));
+  double base[3] = {geometry->base[0], geometry->base[1], geometry->base[2]};
+  Block* block = doc.addBlock(name, base, std::move(copies));
+  for (Tag& t : out)
+    if (&t - out.data() == nameTag - tags.data()) t.value = doc.keep(block->name);
+  return true;
+}
+
+}  // namespace
+
+bool placeEntity(Document& doc, EntityTags tags, const InsertPlacement& p, std::vector<Tag>& out) {
+  static thread_local int depth = 0;
+  const std::string_view type = tags[0].value;
+  if (type == "HATCH") return planarOk(tags) && placeHatch(doc, tags, p, out);
+  if (const auto* points = translatedPoints(type)) {
+    if (!pureTranslation(p) || !planarOk(tags)) return false;
+    out.assign(tags.begin(), tags.end());
+    for (std::size_t i = 1; i < out.size(); ++i) {
+      const int c = out[i].code;
+      if (c >= 1000) break;
+      if (std::find(points->begin(), points->end(), c) == points->end()) continue;
+      if (i + 1 >= out.size() || out[i + 1].code != c + 10) return false;
+      double x = parseReal(out[i].value).value_or(0), y = parseReal(out[i + 1].value).value_or(0), z = 0;
+      const bool hasZ = i + 2 < out.size() && out[i + 2].code == c + 20;
+      if (hasZ) z = parseReal(out[i + 2].value).value_or(0);
+      p.apply(x, y, z);
+      out[i].value = doc.keep(formatReal(x));
+      out[i + 1].value = doc.keep(formatReal(y));
+      if (hasZ) out[i + 2].value = doc.keep(formatReal(z));
+      i += hasZ ? 2 : 1;
+    }
+    if (type == "DIMENSION") {
+      ++depth;
+      const bool ok = placeDimension(doc, tags, p, out, depth - 1);
+      --depth;
+      return ok;
+    }
+    return true;
+  }
+  return placeSimple(doc, tags, p, out);
 }
 
 }  // namespace plenvo::dxf

@@ -352,7 +352,11 @@ TEST_F(Engine, ExplodePlacesEachEntityByTheReferencesTransform) {
       "0|TEXT|8|0|10|2|20|1|30|0|40|2|1|hi|"
       "0|INSERT|8|0|2|BOLT|10|4|20|0|30|0|"
       "0|LWPOLYLINE|8|0|90|2|70|0|10|1|20|0|42|1|10|3|20|0|"
-      "0|HATCH|8|0|10|0|20|0|30|0|2|SOLID|70|1|71|0|91|0|75|0|76|1|98|0";
+      "0|HATCH|8|0|100|AcDbEntity|100|AcDbHatch|10|0|20|0|30|0|2|SOLID|70|1|71|0|91|2|"
+      "92|2|72|0|73|1|93|2|10|1|20|0|10|3|20|0|97|0|"
+      "92|1|93|2|72|1|10|1|20|0|11|3|21|0|72|2|10|1|20|0|40|1|50|0|51|90|73|1|97|0|75|0|76|1|98|0|"
+      "0|MLINE|8|0|100|AcDbEntity|100|AcDbMline|2|STANDARD|40|1|70|0|71|1|72|2|73|2|10|1|20|0|30|0|"
+      "11|1|21|0|31|0|12|1|22|0|32|0|13|0|23|1|33|0|74|0|75|0|11|3|21|0|31|0|12|1|22|0|32|0|13|0|23|1|33|0|74|0|75|0";
   auto ref = insert(put("part.dxf", d.text()), {100, 50, 0}, 2, kPi / 2);
   const auto before = ref->boundingBox();
   ASSERT_TRUE(ref->explode());
@@ -376,15 +380,32 @@ TEST_F(Engine, ExplodePlacesEachEntityByTheReferencesTransform) {
   for (const Tag& t : poly)
     if (t.code == 20) xs.push_back(parseReal(t.value).value_or(0));
   EXPECT_EQ(xs, (std::vector<double>{50, 54}));
-  // The nested reference and the hatch (kept in a block of its own) are references in model space.
+  // Hatch boundaries: polyline vertices and edges, the arc edge's radius and angles.
+  auto hatch = ofType(out->entities, "HATCH").at(0);
+  std::vector<std::pair<int, double>> values;
+  for (const Tag& t : hatch)
+    if (t.code == 10 || t.code == 20 || t.code == 11 || t.code == 21 || t.code == 40 || t.code == 50 || t.code == 51)
+      values.emplace_back(t.code, parseReal(t.value).value_or(0));
+  const std::vector<std::pair<int, double>> expected{
+      {10, 0},   {20, 0},  // elevation point
+      {10, 100}, {20, 50}, {10, 100}, {20, 54},                        // polyline path
+      {10, 100}, {20, 50}, {11, 100}, {21, 54},                        // line edge
+      {10, 100}, {20, 50}, {40, 2},   {50, 90}, {51, 180}};            // arc edge
+  ASSERT_EQ(values.size(), expected.size());
+  for (std::size_t i = 0; i < values.size(); ++i)
+    EXPECT_TRUE(values[i].first == expected[i].first && near(values[i].second, expected[i].second))
+        << i << ": " << values[i].first << " " << values[i].second;
+  // The nested reference is placed; the MLINE, which is only moved, never turned, stays in a block of its
+  // own referenced with the exploded reference's transform.
   auto inserts = ofType(out->entities, "INSERT");
   ASSERT_EQ(inserts.size(), 2u);
   EXPECT_EQ(valueOf(inserts[0], 2), "BOLT");
   EXPECT_TRUE(near(real(inserts[0], 10), 100) && near(real(inserts[0], 20), 56) && near(real(inserts[0], 41), 2) &&
               near(real(inserts[0], 50), 90));
-  const std::string hatchBlock(valueOf(inserts[1], 2));
-  EXPECT_EQ(hatchBlock.rfind("*U", 0), 0u);
-  EXPECT_EQ(ofType(testing::blockNamed(*out, hatchBlock)->entities, "HATCH").size(), 1u);
+  const std::string keptBlock(valueOf(inserts[1], 2));
+  EXPECT_EQ(keptBlock.rfind("*U", 0), 0u);
+  EXPECT_EQ(ofType(testing::blockNamed(*out, keptBlock)->entities, "MLINE").size(), 1u);
+  EXPECT_TRUE(near(real(inserts[1], 10), 100) && near(real(inserts[1], 50), 90) && near(real(inserts[1], 41), 2));
   // What was exploded covers what the reference covered.
   app->update();
   ASSERT_TRUE(before);
