@@ -420,7 +420,10 @@ bool placeEntity(Document& doc, EntityTags tags, const InsertPlacement& p, std::
       if (hasZ) out[i + 2].value = doc.keep(formatReal(z));
       i += hasZ ? 2 : 1;
     }
-    if (type == "DIMENSION") {
+    // A dimension with an insertion point (12) shows its block there: moving the point moves the picture.
+    // Without one, the block's content is where the dimension is, so a moved copy of it is made.
+    const bool hasInsertionPoint = std::any_of(tags.begin(), tags.end(), [](const Tag& t) { return t.code == 12; });
+    if (type == "DIMENSION" && !hasInsertionPoint) {
       ++depth;
       const bool ok = placeDimension(doc, tags, p, out, depth - 1);
       --depth;
