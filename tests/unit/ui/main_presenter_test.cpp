@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 #include "../../support/recording_cad.h"
 #include "core/tables.h"
@@ -28,6 +26,10 @@ using testing::RecordingSleeper;
 
 const std::string kNotConnected = "Plenvo_v3.3  [未连接到CAD，请打开CAD软件]";
 
+// Paths are UTF-8 in the program; std::filesystem takes them as char8_t so that Windows does not read them
+// in its ANSI code page.
+fs::path u8(const std::string& utf8) { return fs::path(std::u8string(utf8.begin(), utf8.end())); }
+
 class TempFolder {
  public:
   TempFolder() {
@@ -39,7 +41,10 @@ class TempFolder {
     std::error_code ec;
     fs::remove_all(path_, ec);
   }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
+  std::string file(const std::string& name) const {
+    const std::u8string full = (path_ / u8(name)).u8string();
+    return std::string(full.begin(), full.end());
+  }
 
  private:
   fs::path path_;
@@ -134,14 +139,11 @@ TEST_P(HelpPageRuleTest, OpensOnTheFlagOrEveryTwentiethRun) {
   const HelpCase& c = GetParam();
   existingSettings({{"帮助", c.helpFlag}, {"次数", c.runCount}});
   if (std::string(c.runCount) == "<missing>") {
-    // Removing a key: rewrite the file without it.
-    std::ifstream in(fs::path(settings.path()), std::ios::binary);
-    std::string all((std::istreambuf_iterator<char>(in)), {}), kept, line;
-    std::istringstream lines(all);
-    while (std::getline(lines, line))
-      if (line.rfind("\xb4\xce\xca\xfd", 0) != 0) kept += line + "\n";  // 次数 in GBK
-    in.close();
-    std::ofstream(fs::path(settings.path()), std::ios::binary | std::ios::trunc) << kept;
+    // A file without 次数: written afresh with the other keys only.
+    ASSERT_TRUE(fs::remove(u8(settings.path())));
+    ASSERT_TRUE(settings.write(kKeyHelp, c.helpFlag));
+    ASSERT_TRUE(settings.write(kKeyVersions, kDefaultVersionTable));
+    ASSERT_TRUE(settings.write(kKeySizes, kDefaultSizeTable));
     ASSERT_EQ(settings.read(kKeyRunCount), "");
   }
   presenter.startUp();
