@@ -300,10 +300,15 @@ int firstStart(const std::wstring& exe, const std::wstring& dir, const std::wstr
     // The thread holds no focus while another program (the browser with the help page) is active.
     GUITHREADINFO info{};
     info.cbSize = sizeof info;
-    waitFor([&]() -> HWND {
+    auto focused = [&]() -> HWND {
       ::GetGUIThreadInfo(p.process.dwThreadId, &info);
       return info.hwndFocus;
-    }, 3000);
+    };
+    if (!waitFor(focused, 3000)) {
+      // Another program took the activation: the focus comes back with the window's.
+      ::SetForegroundWindow(p.main);
+      waitFor(focused, 3000);
+    }
     check(info.hwndFocus == p.item(按钮_增加),
           "the add button has the keyboard focus (focus on id " + std::to_string(::GetDlgCtrlID(info.hwndFocus)) + ")");
   }
@@ -402,6 +407,9 @@ void chooseInFileDialog(const Program& p, const std::string& folder, const std::
   HWND dialog = findDialog(p, "请选择要合并的CAD文件");
   check(dialog != nullptr, "the open-file dialog shows with its title");
   if (!dialog) return;
+  // cmb2, "Look in": the dialog starts in the folder of 路径.
+  checkEqual(text(::GetDlgItem(dialog, 0x471)), folder.substr(folder.find_last_of('\\') + 1),
+             "the dialog opens in the folder of 路径");
   HWND name = fileNameBox(dialog);
   check(name != nullptr, "it has a file-name box");
   if (!name) {
