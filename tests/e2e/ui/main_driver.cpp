@@ -327,6 +327,100 @@ int firstStart(const std::wstring& exe, const std::wstring& dir, const std::wstr
   }
   check(opened, "the help page was opened");
 
+  // Every control at its place and size (the system runs at 96 DPI here; group-box children are placed
+  // inside their group's area).
+  {
+    struct Place {
+      int id, x, y, w, h;
+    };
+    const int g1x = 5, g1y = 77, g3x = 220, g3y = 77, g2x = 640, g2y = 173;
+    const Place places[] = {
+        {标签1, 259, 16, 277, 40}, {标签9, 539, 36, 39, 16}, {选择框_网页, 709, 6, 128, 16},
+        {按钮_广告, 708, 24, 130, 32}, {分组框1, 5, 77, 211, 95}, {单选框_横, g1x + 11, g1y + 25, 88, 24},
+        {单选框_竖, g1x + 119, g1y + 25, 88, 24}, {单选框_混, g1x + 11, g1y + 58, 88, 24},
+        {单选框_定, g1x + 119, g1y + 58, 88, 24}, {分组框3, 220, 77, 620, 95}, {标签2, g3x + 8, g3y + 28, 70, 24},
+        {编辑框_间距, g3x + 80, g3y + 28, 60, 24}, {标签_行数量, g3x + 168, g3y + 28, 72, 24},
+        {编辑框_行数量, g3x + 241, g3y + 28, 60, 24}, {标签6, g3x + 338, g3y + 28, 72, 24},
+        {组合框_尺寸, g3x + 413, g3y + 28, 194, -1}, {标签3, g3x + 8, g3y + 60, 70, 24},
+        {编辑框_水平尺寸, g3x + 80, g3y + 59, 60, 24}, {标签4, g3x + 168, g3y + 60, 70, 24},
+        {编辑框_垂直尺寸, g3x + 242, g3y + 62, 60, 24}, {标签7, g3x + 337, g3y + 60, 91, 24},
+        {编辑框_定向水平数量, g3x + 428, g3y + 60, 35, 24}, {标签8, g3x + 481, g3y + 59, 91, 24},
+        {编辑框_定向垂直数量, g3x + 572, g3y + 59, 35, 24}, {超级列表框1, 5, 181, 630, 296},
+        {分组框2, 640, 173, 200, 305}, {按钮_增加, g2x + 12, g2y + 26, 80, 35}, {按钮_上移, g2x + 108, g2y + 26, 80, 35},
+        {按钮_删除, g2x + 12, g2y + 64, 80, 35}, {按钮_下移, g2x + 108, g2y + 64, 80, 35},
+        {按钮_清空, g2x + 12, g2y + 120, 80, 35}, {按钮_置顶, g2x + 108, g2y + 120, 80, 35},
+        {按钮_关闭, g2x + 12, g2y + 159, 80, 35}, {按钮_置底, g2x + 108, g2y + 159, 80, 35},
+        {标签11, g2x + 45, g2y + 206, 135, 15}, {选择框_炸开, g2x + 16, g2y + 227, 25, 20},
+        {标签10, g2x + 45, g2y + 228, 135, 15}, {按钮_开始合图, g2x + 11, g2y + 253, 176, 40},
+        {选择框_图框, 656, 379, 25, 15}, {标签5, 5, 480, 835, 20}};
+    int misplaced = 0;
+    for (const Place& place : places) {
+      RECT r{};
+      HWND c = p.item(place.id);
+      ::GetWindowRect(c, &r);
+      ::MapWindowPoints(nullptr, p.main, reinterpret_cast<POINT*>(&r), 2);
+      const bool ok = c && r.left == place.x && r.top == place.y && r.right - r.left == place.w &&
+                      (place.h < 0 || r.bottom - r.top == place.h);
+      if (!ok) {
+        ++misplaced;
+        std::printf("  control %d at %ld,%ld %ldx%ld, want %d,%d %dx%d\n", place.id, r.left, r.top, r.right - r.left,
+                    r.bottom - r.top, place.x, place.y, place.w, place.h);
+      }
+    }
+    checkEqual(misplaced, 0, "controls away from their place");
+    RECT window{};
+    ::GetWindowRect(p.main, &window);
+    checkEqual(std::to_string(window.left) + "," + std::to_string(window.top) + " " +
+                   std::to_string(window.right - window.left) + "x" + std::to_string(window.bottom - window.top),
+               std::string("50,50 850x530"), "the main window's place and size");
+    checkEqual(text(p.item(标签5)),
+               std::string("提示:本工具将单CAD合并成一个CAD文件,方便查看或打印,适用所有CAD版本,同时支持国产CAD(中望及浩辰)QQ群:"),
+               "the notice along the bottom");
+  }
+
+  // The list view's settings and columns.
+  {
+    HWND list = p.item(超级列表框1);
+    const LONG_PTR style = ::GetWindowLongPtrW(list, GWL_STYLE);
+    const LONG_PTR wanted = LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER;
+    check((style & wanted) == wanted && !(style & (LVS_EDITLABELS | LVS_SORTASCENDING | LVS_SORTDESCENDING)),
+          "the list is a report with single selection, selection always shown, plain headers, no sorting");
+    check((::GetWindowLongPtrW(list, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0, "the list has a sunken edge");
+    const LRESULT ex = ::SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+    check((ex & LVS_EX_FULLROWSELECT) && !(ex & (LVS_EX_GRIDLINES | LVS_EX_CHECKBOXES)),
+          "full-row selection, no grid lines, no check boxes");
+    std::string columns;
+    for (int i = 0; i < 4; ++i) {
+      RemoteBuffer buffer(list, 1024);
+      LVCOLUMNW column{};
+      column.mask = LVCF_TEXT | LVCF_WIDTH;
+      column.cchTextMax = 64;
+      column.pszText = reinterpret_cast<wchar_t*>(buffer.at(512));
+      buffer.write(0, &column, sizeof column);
+      ::SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer.at(0)));
+      buffer.read(0, &column, sizeof column);
+      wchar_t title[64] = {};
+      buffer.read(512, title, sizeof title);
+      title[63] = 0;
+      columns += (i ? " " : "") + wideToUtf8(title) + ":" + std::to_string(column.cx);
+    }
+    checkEqual(columns, std::string("序号:50 文件名:290 大小:100 时间:160"), "the list's columns");
+  }
+
+  // The heading and the bottom notice open the maker's home page.
+  for (int id : {标签1, 标签5}) {
+    ::PostMessageW(p.item(id), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    ::PostMessageW(p.item(id), WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  }
+  int homePages = 0;
+  for (int waited = 0; waited < 5000 && homePages < 2; waited += 100, ::Sleep(100)) {
+    homePages = 0;
+    std::ifstream log{fs::path(urlLog)};
+    std::string line;
+    while (std::getline(log, line)) homePages += line == "https://www.plenvo.example/";
+  }
+  checkEqual(homePages, 2, "pressing 标签1 and 标签5 opened the home page");
+
   // No CAD application and an empty list: only "请打开CAD软件".
   click(p.item(按钮_开始合图));
   answerMessage(p, "提示：", pad("请打开CAD软件", 26, 26));
