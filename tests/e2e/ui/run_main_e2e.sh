@@ -51,11 +51,18 @@ run first "$(w "$work/bin/Plenvo.exe")" "$(w "$work/first")" "$PLENVO_URL_LOG"
 sleep 0.5
 import -window root "$out/main-window.png" && echo "screenshot: $out/main-window.png"
 run titleclose "$(w "$work/first")"
+if cmp -s "$work/first/零件图框.dwg" "$root/resources/part_frame.dwg"; then
+  echo "ok: the part-frame drawing written at start is the one the program carries" | tee -a "$out/driver.log"
+else
+  echo "FAILED: the part-frame drawing differs from resources/part_frame.dwg" | tee -a "$out/driver.log"; failed=1
+fi
 cp "$work/opened.log" "$out/opened.log"
 
-/usr/bin/python3 "$here/make_drawings.py" "$work/drawings" || failed=1
+# A folder name with Chinese and a space: paths stay Unicode from the dialog to the CAD application.
+drawings="$work/图纸 2024"
+/usr/bin/python3 "$here/make_drawings.py" "$drawings" || failed=1
 run session "$(w "$work/bin/Plenvo.exe")" "$(w "$work/bin/plenvo-cad-server.exe")" "$(w "$work/session")" \
-  "$(w "$work/drawings")" "$(w "$out")"
+  "$(w "$drawings")" "$(w "$out")"
 if [ -f "$work/session/merged.dxf" ]; then
   cp "$work/session/merged.dxf" "$out/merged.dxf"
   echo "=== merged drawing" | tee -a "$out/driver.log"
