@@ -1,5 +1,6 @@
 // Drives the real Plenvo.exe from outside, as a user would, and checks its windows and files.
 //   main_driver.exe first <Plenvo.exe> <dir> <url-log>   first start in an empty folder; leaves it running
+//   main_driver.exe interact <url-log>                   labels, start without CAD, arrangements, size pick
 //   main_driver.exe titleclose <dir>                     closes it by the title bar: no question, it ends
 //   main_driver.exe session <Plenvo.exe> <server.exe> <dir> <drawings-dir> <shot-dir>
 //        a CAD stand-in running: adding drawings by the open-file dialog and by folder mode, the list
@@ -407,6 +408,20 @@ int firstStart(const std::wstring& exe, const std::wstring& dir, const std::wstr
     checkEqual(columns, std::string("序号:50 文件名:290 大小:100 时间:160"), "the list's columns");
   }
 
+  // Left running for the screenshot; "interact" works it and "titleclose" ends it.
+  return g_failures ? 1 : 0;
+}
+
+// The program started by "first", after the screenshot: the labels, the start button without a CAD
+// application, the arrangement buttons and the size list.
+int interact(const std::wstring& urlLog) {
+  Program p;
+  p.main = ::FindWindowW(kMainWindowClass, nullptr);
+  check(p.main != nullptr, "the main window is there");
+  if (!p.main) return 1;
+  p.process.dwThreadId = ::GetWindowThreadProcessId(p.main, &p.process.dwProcessId);
+  p.process.hProcess = ::OpenProcess(SYNCHRONIZE, FALSE, p.process.dwProcessId);
+
   // The heading and the bottom notice open the maker's home page.
   for (int id : {标签1, 标签5}) {
     ::PostMessageW(p.item(id), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
@@ -449,7 +464,6 @@ int firstStart(const std::wstring& exe, const std::wstring& dir, const std::wstr
              "picking Z1 sets 105 and 95");
   click(p.item(单选框_横));
   ::Sleep(200);
-  // Left running for the screenshot; "titleclose" ends it.
   return g_failures ? 1 : 0;
 }
 
@@ -746,6 +760,7 @@ int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
   const std::wstring mode = argv[1];
   if (mode == L"first" && argc == 5) return firstStart(argv[2], argv[3], argv[4]);
+  if (mode == L"interact" && argc == 3) return interact(argv[2]);
   if (mode == L"titleclose" && argc == 3) return titleClose(argv[2]);
   if (mode == L"session" && argc == 7) return session(argv[2], argv[3], argv[4], argv[5], argv[6]);
   if (mode == L"record" && argc == 3) return record(argv[2]);

@@ -50,6 +50,7 @@ done
 run first "$(w "$work/bin/Plenvo.exe")" "$(w "$work/first")" "$PLENVO_URL_LOG"
 sleep 0.5
 import -window root "$out/main-window.png" && echo "screenshot: $out/main-window.png"
+run interact "$PLENVO_URL_LOG"
 run titleclose "$(w "$work/first")"
 if cmp -s "$work/first/零件图框.dwg" "$root/resources/part_frame.dwg"; then
   echo "ok: the part-frame drawing written at start is the one the program carries" | tee -a "$out/driver.log"
