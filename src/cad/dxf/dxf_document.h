@@ -242,9 +242,6 @@ std::string codePageName(int codePage);
 Handle parseHandle(std::string_view hex);  // 0 when not a handle
 std::string formatHandle(Handle handle);
 std::string formatReal(double value);
-inline bool isRealCode(int code) {
-  return (code >= 10 && code <= 59) || (code >= 110 && code <= 149) || (code >= 210 && code <= 239) ||
-         (code >= 460 && code <= 469) || (code >= 1010 && code <= 1059);
-}
+// isRealCode: see dxf_tags.h.
 
 }  // namespace plenvo::dxf

@@ -4,6 +4,7 @@
 // renumbered through the file's ImportMap; nothing is copied, the writer translates while writing.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <unordered_set>
 
 #include "cad/dxf/dxf_document.h"
@@ -229,12 +230,31 @@ void Importer::importClasses() {
   }
 }
 
+// A block's identity for sharing it with one already imported: what it draws, not how the file spells it.
+// Numbers count by value ("0", "0.0" and "0.000" are the same; "1,5" is 1.5), text by what it reads in its
+// file's code page, and an R12 entity as the layout its upgrade writes; line ends, subclass markers,
+// handles, owners and pointers do not count. So the same block gives the same result whatever the files'
+// versions and formatting, on every platform.
 std::uint64_t Importer::fingerprint(const SourceFile::Block& block) const {
   std::uint64_t h = 14695981039346656037ull;
-  auto base = valueOf(block.begin, 10);
-  h = fnv(h, base);
-  h = fnv(h, valueOf(block.begin, 20));
+  auto bytes = [&h](const void* data, std::size_t size) {
+    h = fnv(h, std::string_view(static_cast<const char*>(data), size));
+  };
+  auto number = [&](std::uint64_t bits) { bytes(&bits, sizeof bits); };
+  auto real = [&](std::string_view text) {
+    double value = parseReal(text).value_or(0);
+    if (value == 0) value = 0;  // -0 counts as 0
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    number(bits);
+  };
+  for (int code : {10, 20, 30}) real(valueOf(block.begin, code));
+  std::vector<Tag> upgraded;
   for (EntityTags run : block.entities) {
+    if (lacksSubclassMarkers(run)) {
+      upgraded = upgradeEntity(run);
+      run = upgraded;
+    }
     bool inGroup = false;
     for (const Tag& t : run) {
       if (t.code == 102) {
@@ -244,8 +264,16 @@ std::uint64_t Importer::fingerprint(const SourceFile::Block& block) const {
       if (inGroup || t.code == 5 || t.code == 105 || t.code == 100 || t.code == 330 || isFollowedPointer(t.code) ||
           t.code == 1005)
         continue;
-      h = fnv(h, std::to_string(t.code));
-      h = fnv(h, t.value);
+      number(static_cast<std::uint64_t>(static_cast<std::uint32_t>(t.code)));
+      if (isRealCode(t.code)) {
+        real(t.value);
+      } else if (integerBits(t.code) != 0) {
+        number(static_cast<std::uint64_t>(parseInteger(t.value).value_or(0)));
+      } else {
+        const std::string text = map_.toUtf8(t.value);
+        number(text.size());
+        bytes(text.data(), text.size());
+      }
     }
     h = fnv(h, "\n");
   }
@@ -270,6 +298,7 @@ void Importer::planBlocks(const std::string& mainName) {
     }
     sourceBlockNames_.insert(raw);
     std::string target;
+    std::uint64_t fp = 0;
     if (!name.empty() && name[0] == '*') {
       // Anonymous blocks (dimensions, hatches, groups of geometry) always get a fresh name.
       const char kind = name.size() > 1 ? name[1] : 'U';
@@ -279,7 +308,7 @@ void Importer::planBlocks(const std::string& mainName) {
       }
     } else {
       const std::string clean = cleanName(name);
-      const std::uint64_t fp = fingerprint(sb);
+      fp = fingerprint(sb);
       // The same block (same content) may already be there, under its name or a renamed one: share it.
       Block* existing = nullptr;
       for (int i = 1; !existing; ++i) {
@@ -303,7 +332,7 @@ void Importer::planBlocks(const std::string& mainName) {
     if (target != name) map_.blocks[std::string(raw)] = target;
     auto block = std::make_unique<Block>();
     block->name = target;
-    block->fingerprint = fingerprint(sb);
+    block->fingerprint = fp;
     planned_.push_back({&sb, block.get()});
     doc_.indexBlock(block.get());
     doc_.blocks_.push_back(std::move(block));

@@ -143,6 +143,14 @@ bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error
     // Text keeps its blanks; every other value is trimmed.
     const bool text = tag.code == 1 || tag.code == 3 || tag.code == 1000;
     tag.value = text ? valueLine : trimmed(valueLine);
+    // Numbers are checked here, where the line is known: a value that does not read (inf, nan, 1e400, a
+    // count beyond its type) would be copied into the output as it is and make the whole result unreadable.
+    if (isRealCode(tag.code) ? !isFiniteRealText(tag.value)
+                             : integerBits(tag.code) != 0 && !isIntegerTextInRange(tag.value, integerBits(tag.code))) {
+      error = "line " + std::to_string(line) + ": invalid number \"" + excerpt(tag.value) + "\" for group code " +
+              std::to_string(tag.code);
+      return false;
+    }
     tags.push_back(tag);
     if (tag.code == 0) {
       if (tag.value == "SECTION") depth = 1;

@@ -51,6 +51,41 @@ std::optional<double> parseReal(std::string_view text) {
   return fullReal(std::string_view(buffer.data(), text.size()));
 }
 
+bool isFiniteRealText(std::string_view text) {
+  // Plain decimal of modest length: [+-]digits[.,]digits, at least one digit. Always finite.
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  if (n != 0 && n <= 40) {
+    if (text[0] == '-' || text[0] == '+') ++i;
+    bool digit = false, separator = false, plain = true;
+    for (; i < n && plain; ++i) {
+      const char c = text[i];
+      if (c >= '0' && c <= '9') digit = true;
+      else if ((c == '.' || c == ',') && !separator) separator = true;
+      else plain = false;
+    }
+    if (plain && digit) return true;
+  }
+  return parseReal(text).has_value();
+}
+
+bool isIntegerTextInRange(std::string_view text, int bits) {
+  // Up to four digits with an optional sign fits any integer code.
+  if (!text.empty() && text.size() <= 5) {
+    std::size_t i = text[0] == '-' || text[0] == '+' ? 1 : 0;
+    if (i < text.size() && text.size() - i <= 4) {
+      bool digits = true;
+      for (; i < text.size() && digits; ++i) digits = text[i] >= '0' && text[i] <= '9';
+      if (digits) return true;
+    }
+  }
+  const auto value = parseInteger(text);
+  if (!value) return false;
+  const std::int64_t low = bits == 16 ? -32768 : -2147483648LL;
+  const std::int64_t high = bits == 16 ? 65535 : 4294967295LL;
+  return *value >= low && *value <= high;
+}
+
 std::optional<std::int64_t> parseInteger(std::string_view text) {
   text = dropPlus(trim(text));
   if (text.empty()) return std::nullopt;

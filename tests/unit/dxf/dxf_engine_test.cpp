@@ -101,6 +101,64 @@ TEST_F(Engine, IdenticalNestedBlockIsShared) {
   EXPECT_EQ(insertsIn(*out, "y"), std::vector<std::string>{"BOLT"});
 }
 
+// Whether a nested block is shared depends on what it draws, never on how its file spells it: line ends,
+// number text, R12 layout without subclass markers. Text counts as it reads in its own code page.
+TEST_F(Engine, NestedBlockSharingDependsOnContentNotSpelling) {
+  struct Case {
+    const char* name;
+    const char* version;
+    const char* codePage;
+    const char* eol;
+    std::string entity;  // BOLT's one entity in the second file
+    bool shared;
+  };
+  const std::string first = "0|SOLID|5|7B|100|AcDbEntity|8|\xC0|6|BYBLOCK|62|0|100|AcDbTrace|10|-1.0|20|0.25|30|0.0|"
+                            "11|0.0|21|0.0|31|0.0|12|-1.0|22|-0.25|32|0.0|13|-1.0|23|-0.25|33|0.0";
+  const Case cases[] = {
+      {"r12_crlf_short_numbers", "AC1009", "ANSI_1252", "\r\n",
+       "0|SOLID|5|7C|8|\xC0|6|BYBLOCK|62|0|10|-1|20|.25|30|0|11|0|21|0|31|0|12|-1|22|-0.25|32|-0|13|-1.000|23|-2,5E-1|"
+       "33|0",
+       true},
+      {"same_spelling", "AC1015", "ANSI_1252", "\n", first, true},
+      {"other_point", "AC1015", "ANSI_1252", "\n",
+       "0|SOLID|100|AcDbEntity|8|\xC0|6|BYBLOCK|62|0|100|AcDbTrace|10|-1.0|20|0.25|30|0.0|11|0.0|21|0.0|31|0.0|12|-1.0|"
+       "22|-0.25|32|0.0|13|-1.0|23|-0.2500001|33|0.0",
+       false},
+      // The same bytes name another layer in another code page (А, not À).
+      {"same_bytes_other_code_page", "AC1015", "ANSI_1251", "\n", first, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    app = DxfApplication::create();
+    auto bolt = [](const std::string& entity) {
+      return "0|BLOCK|8|0|2|BOLT|70|0|10|0.0|20|0.0|30|0.0|3|BOLT|" + entity + "|0|ENDBLK|8|0";
+    };
+    Drawing a;
+    a.blocks = bolt(first);
+    a.entities = "0|INSERT|8|0|2|BOLT|10|0|20|0|30|0";
+    Drawing b = a;
+    b.version = c.version;
+    b.codePage = c.codePage;
+    b.blocks = bolt(c.entity);
+    std::string second;
+    for (char ch : b.text()) {
+      if (ch == '\n') second += c.eol;
+      else second += ch;
+    }
+    insert(put(std::string("x_") + c.name + ".dxf", a.text()));
+    insert(put(std::string("y_") + c.name + ".dxf", second));
+    auto out = save();
+    const std::string x = std::string("x_") + c.name, y = std::string("y_") + c.name;
+    if (c.shared) {
+      EXPECT_EQ(testing::blockNames(*out), (std::vector<std::string>{x, "BOLT", y}));
+      EXPECT_EQ(insertsIn(*out, y), std::vector<std::string>{"BOLT"});
+    } else {
+      EXPECT_EQ(testing::blockNames(*out), (std::vector<std::string>{x, "BOLT", y, "BOLT_2"}));
+      EXPECT_EQ(insertsIn(*out, y), std::vector<std::string>{"BOLT_2"});
+    }
+  }
+}
+
 TEST_F(Engine, ExistingLayersKeepTheTargetsDefinitionNewOnesComeWithTheirs) {
   Drawing target;
   target.codePage = "ANSI_936";

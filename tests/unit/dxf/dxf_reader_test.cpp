@@ -48,7 +48,11 @@ INSTANTIATE_TEST_SUITE_P(
         QuirkCase{"ByteOrderMark", "\xEF\xBB\xBF" + dxfText("0|SECTION|2|ENTITIES|0|ENDSEC|0|EOF"), 4, 0, 0, "SECTION"},
         QuirkCase{"MissingEofAfterCompleteSection", dxfText("0|SECTION|2|ENTITIES|0|ENDSEC"), 4, 3, 0, "EOF"},
         QuirkCase{"TextAfterEofIgnored", dxfText("0|SECTION|2|ENTITIES|0|ENDSEC|0|EOF|garbage|here"), 4, 3, 0, "EOF"},
-        QuirkCase{"NoFinalLineEnd", "0\nSECTION\n2\nENTITIES\n0\nENDSEC\n0\nEOF", 4, 3, 0, "EOF"}),
+        QuirkCase{"NoFinalLineEnd", "0\nSECTION\n2\nENTITIES\n0\nENDSEC\n0\nEOF", 4, 3, 0, "EOF"},
+        QuirkCase{"NumbersInEveryAcceptedSpelling",
+                  dxfText("0|SECTION|2|ENTITIES|0|LINE|10|+1.5E+3|20|.5|30|5.|11|1,5|21|-0|31|1.7976931348623157e308|"
+                          "70|1.0|62| 7 |90|-2147483648|0|ENDSEC|0|EOF"),
+                  14, 9, 70, "1.0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct BadCase {
@@ -91,7 +95,24 @@ INSTANTIATE_TEST_SUITE_P(
         BadCase{"PlainText", "Hello, this is not a drawing.\nSecond line.\n", "group code expected"},
         BadCase{"NulBytes", std::string("0\nSECTION\n\0\0\0\0", 14), "not a DXF"},
         BadCase{"HugeGroupCode", "99999999999999999999\nX\n", "group code expected"},
-        BadCase{"NoSections", dxfText("999|just a comment|0|EOF"), "SECTION"}),
+        BadCase{"NoSections", dxfText("999|just a comment|0|EOF"), "SECTION"},
+        // Numbers that do not read as finite values of their type: the file is refused, never copied.
+        BadCase{"OverflowingCoordinate", dxfText("0|SECTION|2|ENTITIES|0|LINE|8|0|10|1e999|20|0|0|ENDSEC|0|EOF"),
+                "line 10: invalid number \"1e999\" for group code 10"},
+        BadCase{"InfinityInExtrusion", dxfText("0|SECTION|2|ENTITIES|0|CIRCLE|8|0|40|1|230|-inf|0|ENDSEC|0|EOF"),
+                "line 12: invalid number \"-inf\" for group code 230"},
+        BadCase{"NanInHeader", dxfText("0|SECTION|2|HEADER|9|$INSBASE|10|nan|0|ENDSEC|0|EOF"), "invalid number \"nan\""},
+        BadCase{"WindowsNanText", dxfText("0|SECTION|2|ENTITIES|0|POINT|8|0|10|-1.#IND|0|ENDSEC|0|EOF"), "invalid number"},
+        BadCase{"ExtendedDataReal", dxfText("0|SECTION|2|ENTITIES|0|POINT|8|0|10|0|1001|APP|1040|1e400|0|ENDSEC|0|EOF"),
+                "for group code 1040"},
+        BadCase{"EmptyReal", dxfText("0|SECTION|2|ENTITIES|0|CIRCLE|8|0|40||0|ENDSEC|0|EOF"), "invalid number"},
+        BadCase{"CountBeyond32Bits",
+                dxfText("0|SECTION|2|ENTITIES|0|LWPOLYLINE|8|0|90|99999999999|10|0|20|0|0|ENDSEC|0|EOF"),
+                "line 10: invalid number \"99999999999\" for group code 90"},
+        BadCase{"FlagBeyond16Bits", dxfText("0|SECTION|2|ENTITIES|0|POLYLINE|8|0|70|70000|0|SEQEND|0|ENDSEC|0|EOF"),
+                "for group code 70"},
+        BadCase{"TextWhereAColourBelongs", dxfText("0|SECTION|2|ENTITIES|0|LINE|8|0|62|red|0|ENDSEC|0|EOF"),
+                "for group code 62"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DxfReader, MissingFileIsNamed) {
@@ -120,7 +141,7 @@ TEST(DxfReader, HostileContentIsBounded) {
   blocks.pop_back();
   testing::Drawing d;
   d.blocks = blocks;
-  d.entities = "0|INSERT|8|0|2|B0|10|0|20|0|30|0|0|LINE|8|0|10|1e999|20|0|30|0|11|5|21|5|31|0";
+  d.entities = "0|INSERT|8|0|2|B0|10|0|20|0|30|0|0|LINE|8|0|10|1.7e308|20|0|30|0|11|5|21|5|31|0";
   plenvo::testing::TempDir dir;
   const std::string path = dir.file("loop.dxf");
   plenvo::testing::writeBytes(path, d.text());
