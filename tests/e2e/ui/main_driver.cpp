@@ -260,6 +260,38 @@ std::string comboText(HWND combo) {
 
 std::string settingsPath(const std::wstring& dir) { return wideToUtf8(dir) + "\\Plenvo配置.ini"; }
 
+// A picture of the whole screen as a BMP file (the script makes PNGs of them).
+void screenshot(const std::wstring& path) {
+  HDC screen = ::GetDC(nullptr);
+  const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
+  HDC memory = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+  ::SelectObject(memory, old);
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = w;
+  info.biHeight = h;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  const DWORD stride = static_cast<DWORD>((w * 3 + 3) & ~3);
+  std::vector<char> pixels(static_cast<size_t>(stride) * static_cast<size_t>(h));
+  ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+              DIB_RGB_COLORS);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+  std::ofstream out(fs::path(path), std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&file), sizeof file);
+  out.write(reinterpret_cast<const char*>(&info), sizeof info);
+  out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+}
+
 // ---- scenarios ----
 
 const std::string kNotConnected = "Plenvo_v3.3  [未连接到CAD，请打开CAD软件]";
@@ -597,7 +629,6 @@ void clickAndWait(HWND button, int ms = 300) {
 
 int session(const std::wstring& exe, const std::wstring& serverExe, const std::wstring& dir,
             const std::wstring& drawings, const std::wstring& shots) {
-  (void)shots;
   Server server;
   fs::create_directories(dir);
   check(startServer(server, serverExe, dir), "the CAD stand-in runs");
@@ -724,6 +755,7 @@ int session(const std::wstring& exe, const std::wstring& serverExe, const std::w
   answerMessage(p, "提示：", pad("在打开的第一个CAD文件中，合并完毕！", 26, 26), IDOK, "at the end");
   expectNoMessage(p, "提示：", 500);
   checkEqual(selectedRow(list), 2, "the last merged row stays selected");
+  screenshot(shots + L"\\after-merge.bmp");
 
   // The closing question: Cancel, then OK.
   const std::string question = pad("你确定要关闭本工具吗？", 18, 13);

@@ -8,7 +8,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../../.." && pwd)
 plenvo_exe=$1 driver_exe=$2 server_exe=$3 out=$4
 mkdir -p "$out"
-rm -f "$out"/*.png "$out"/*.log
+rm -f "$out"/*.png "$out"/*.bmp "$out"/*.log
 work=$(mktemp -d /tmp/plenvo-main-e2e.XXXXXX)
 
 # shellcheck source=/dev/null
@@ -36,7 +36,18 @@ run() {
   echo "=== $*" | tee -a "$out/driver.log"
   if driver "$@"; then echo "--- passed: $1"; else echo "--- FAILED: $1"; failed=1; fi
 }
-w() { winepath -w "$1"; }
+# Windows form of a path. winepath goes through start.exe, which now and then fails to start it while
+# other programs of the prefix come and go: retried.
+w() {
+  local out
+  for _ in 1 2 3 4 5; do
+    out=$(winepath -w "$1" 2>/dev/null)
+    [[ $out =~ ^[A-Za-z]:\\ ]] && { printf '%s\n' "$out"; return 0; }
+    sleep 0.5
+  done
+  echo "winepath failed for $1" >&2
+  printf '%s\n' "$out"
+}
 
 # The test's browser: the shell's "open" of http and https addresses runs the driver, which logs them.
 : >"$work/opened.log"
@@ -72,4 +83,7 @@ if [ -f "$work/session/merged.dxf" ]; then
 else
   echo "FAILED: the stand-in left no drawing"; failed=1
 fi
+for bmp in "$out"/*.bmp; do
+  [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
+done
 exit $failed

@@ -210,7 +210,9 @@ void MainWindow::createControls() {
   boldFont_.reset(makeFont(scale(12), FW_BOLD, GB2312_CHARSET, L"宋体"));
   headingFont_.reset(makeFont(scale(35), FW_NORMAL, GB2312_CHARSET, L"黑体"));
   startFont_.reset(makeFont(scale(19), FW_NORMAL, GB2312_CHARSET, L"黑体"));
-  listFont_.reset(makeFont(scale(16), FW_NORMAL, GB2312_CHARSET, nullptr));
+  // The list's font is named: left to itself the font mapper may pick a face without these glyphs (under
+  // Wine every character of the rows came out as a box).
+  listFont_.reset(makeFont(scale(16), FW_NORMAL, GB2312_CHARSET, L"宋体"));
   whiteBrush_.reset(CreateSolidBrush(kWhite));
   silverBrush_.reset(CreateSolidBrush(kSilver));
 
