@@ -4,12 +4,22 @@
 #include "cad/dxf/dxf_application.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "cad/dxf/dxf_document.h"
 #include "cad/dxf/dxf_reader.h"
 #include "cad/dxf/dxf_transform.h"
 #include "core/platform.h"
+#include "core/text_codec.h"
 
 namespace plenvo::dxf {
 namespace {
@@ -57,6 +67,51 @@ std::vector<Tag> withValue(EntityTags tags, int code, std::string_view value, in
   auto pos = std::find_if(out.begin(), out.end(), [after](const Tag& t) { return t.code == after; });
   out.insert(pos == out.end() ? out.end() : pos + 1, Tag{code, value});
   return out;
+}
+
+std::filesystem::path fsPath(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+// Writes the drawing into a temporary file beside `path`, then puts it in place: the target is replaced
+// only when the file is complete, and the text goes out in chunks instead of being built whole first. A
+// read-only target is refused; the replaced file's permissions are kept.
+bool saveStreamed(const Document& doc, const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path target = fsPath(path);
+  const auto status = fs::status(target, ec);
+  const bool exists = fs::exists(status);
+  if (exists) {
+    if (!fs::is_regular_file(status)) return false;
+    if (auto attributes = platform::fileAttributes(path); !attributes || attributes->readOnly) return false;
+  }
+  static std::atomic<unsigned> counter{0};
+  std::string temporary;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = path + ".~" + std::to_string(counter++) + ".tmp";
+    if (!fs::exists(fsPath(temporary), ec)) break;
+  }
+#ifdef _WIN32
+  std::FILE* file = _wfopen(utf8ToWide(temporary).c_str(), L"wb");
+#else
+  std::FILE* file = std::fopen(temporary.c_str(), "wb");
+#endif
+  if (!file) return false;
+  bool ok = doc.writeTo(file) && std::fflush(file) == 0;
+#ifdef _WIN32
+  ok = ok && _commit(_fileno(file)) == 0;
+#else
+  ok = ok && ::fsync(fileno(file)) == 0;
+#endif
+  ok = std::fclose(file) == 0 && ok;
+  if (ok && exists) fs::permissions(fsPath(temporary), status.permissions(), fs::perm_options::replace, ec);
+  if (ok) {
+    fs::rename(fsPath(temporary), target, ec);
+    ok = !ec;
+  }
+  if (!ok) fs::remove(fsPath(temporary), ec);
+  return ok;
 }
 
 class Handles {
@@ -442,8 +497,7 @@ class EngineApplication final : public DxfApplication {
       state_->error = path + ": no drawing to save";
       return false;
     }
-    const std::string text = state_->doc->write();
-    if (!platform::replaceFile(path, text)) {
+    if (!saveStreamed(*state_->doc, path)) {
       state_->error = path + ": the file cannot be written";
       return false;
     }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <initializer_list>
 #include <span>
@@ -129,6 +130,8 @@ class Document {
 
   // Serialises the whole drawing.
   std::string write() const;
+  // The same text streamed into an open file through a fixed buffer; false when a write failed.
+  bool writeTo(std::FILE* file) const;
 
   // Resources.
   Table& table(std::string_view type);

@@ -4,6 +4,7 @@
 // it came from used another code page than the output.
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
 
 #include "cad/dxf/dxf_document.h"
@@ -56,10 +57,19 @@ char32_t nextCodePoint(std::string_view text, std::size_t& i) {
 
 class Writer {
  public:
-  Writer(const Document& doc, std::size_t estimate, int outCodePage) : doc_(doc), outCp_(outCodePage) {
-    out_.reserve(estimate);
+  Writer(const Document& doc, std::size_t estimate, int outCodePage, std::FILE* file = nullptr)
+      : doc_(doc), outCp_(outCodePage), file_(file) {
+    out_.reserve(file ? kChunk + (1 << 16) : estimate);
   }
   std::string take() { return std::move(out_); }
+  // Streaming into a file: the text goes out in chunks between entities (an entity may still take back
+  // an empty group it wrote), so the output is never held whole.
+  void flush(bool all) {
+    if (!file_ || (!all && out_.size() < kChunk)) return;
+    if (!out_.empty() && std::fwrite(out_.data(), 1, out_.size(), file_) != out_.size()) failed_ = true;
+    out_.clear();
+  }
+  bool failed() const { return failed_; }
 
   void code(int code) {
     char buffer[12];
@@ -115,6 +125,7 @@ class Writer {
 
   void entity(const Entity& e, Kind kind) {
     if (e.erased || e.tags.empty()) return;
+    flush(false);
     const ImportMap* map = e.map;
     const EntityTags tags = e.tags;
     const bool dimstyle = kind == Kind::DimstyleRec;
@@ -310,8 +321,11 @@ class Writer {
   }
 
  private:
+  static constexpr std::size_t kChunk = 1 << 20;
   const Document& doc_;
   int outCp_;
+  std::FILE* file_ = nullptr;
+  bool failed_ = false;
   std::string out_;
 };
 
@@ -327,6 +341,19 @@ std::string Document::write() const {
   w.objects();
   w.raw(0, "EOF");
   return w.take();
+}
+
+bool Document::writeTo(std::FILE* file) const {
+  Writer w(*this, 0, outputCodePage(), file);
+  w.header();
+  w.classes();
+  w.tables();
+  w.blocks();
+  w.entities();
+  w.objects();
+  w.raw(0, "EOF");
+  w.flush(true);
+  return !w.failed();
 }
 
 }  // namespace plenvo::dxf
