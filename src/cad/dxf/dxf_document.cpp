@@ -107,8 +107,69 @@ bool isZero(const Tag& tag, std::string_view value) { return tag.code == 0 && ta
 
 }  // namespace
 
+namespace {
+
+// Moves the value text of every tag into one buffer of its own that holds each distinct value once, and
+// lets the file's bytes go: code lines, line ends, blanks and repeats ("0", "AcDbEntity", layer names,
+// "0.0") are most of a drawing's text and would otherwise stay in memory until the document is saved.
+// Views stay within src.bytes (which the document uses to tell which file a text came from); an empty
+// value views the start of the buffer.
+void compactText(SourceFile& src) {
+  static thread_local std::vector<char> scratch;
+  static thread_local std::vector<std::uint64_t> slots;  // 0: free; else (offset + 1) << 8 | length
+  std::size_t total = 0;
+  for (const Tag& t : src.tags) total += t.value.size();
+  scratch.resize(std::max<std::size_t>(total, 1));
+  std::size_t capacity = 64;
+  while (capacity < src.tags.size() * 2) capacity <<= 1;
+  slots.assign(capacity, 0);
+  char* const base = scratch.data();
+  std::size_t used = 0;
+  std::vector<std::size_t> offsets(src.tags.size());
+  for (std::size_t k = 0; k < src.tags.size(); ++k) {
+    const std::string_view v = src.tags[k].value;
+    if (v.empty()) {
+      offsets[k] = 0;
+      continue;
+    }
+    if (v.size() > 255) {  // long text seldom repeats
+      std::memcpy(base + used, v.data(), v.size());
+      offsets[k] = used;
+      used += v.size();
+      continue;
+    }
+    std::size_t i = std::hash<std::string_view>()(v) & (capacity - 1);
+    for (;;) {
+      const std::uint64_t slot = slots[i];
+      if (slot == 0) {
+        std::memcpy(base + used, v.data(), v.size());
+        slots[i] = (static_cast<std::uint64_t>(used) + 1) << 8 | v.size();
+        offsets[k] = used;
+        used += v.size();
+        break;
+      }
+      const std::size_t at = static_cast<std::size_t>(slot >> 8) - 1;
+      if ((slot & 0xFF) == v.size() && std::memcmp(base + at, v.data(), v.size()) == 0) {
+        offsets[k] = at;
+        break;
+      }
+      i = (i + 1) & (capacity - 1);
+    }
+  }
+  auto storage = std::make_unique_for_overwrite<char[]>(used + 1);
+  std::memcpy(storage.get(), base, used);
+  storage[used] = '\0';
+  for (std::size_t k = 0; k < src.tags.size(); ++k)
+    src.tags[k].value = std::string_view(storage.get() + offsets[k], src.tags[k].value.size());
+  src.storage = std::move(storage);
+  src.bytes = std::string_view(src.storage.get(), used + 1);
+}
+
+}  // namespace
+
 bool parseSource(SourceFile& src, std::string& error) {
   if (!tokenize(src.bytes, src.tags, error)) return false;
+  compactText(src);
   const Tag* t = src.tags.data();
   const std::size_t n = src.tags.size();
   std::size_t i = 0;

@@ -115,6 +115,35 @@ INSTANTIATE_TEST_SUITE_P(
                 "for group code 62"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A parsed file keeps only its value text, each distinct value once: every tag reads as the tokenizer
+// gave it (text with its blanks, empty values, long text), and every view lies inside the file's bytes,
+// which is how the document tells which file a name came from.
+TEST(DxfReader, ParsedFileKeepsEachValueOnceInsideItsBytes) {
+  const std::string longText(600, 'x');
+  const std::string text = dxfText("0|SECTION|2|ENTITIES|0|LINE|8|Walls|10|1.5|20|0.0|0|LINE|8|Walls|10|1.5|20|0.0|"
+                                   "0|TEXT|8|Walls|1|  two blanks  |7||0|MTEXT|8|Walls|1|" + longText +
+                                   "|3|" + longText + "|0|ENDSEC|0|EOF", "\r\n");
+  std::vector<Tag> expected;
+  std::string error;
+  ASSERT_TRUE(tokenize(text, expected, error)) << error;
+  SourceFile src;
+  setText(src, text);
+  ASSERT_TRUE(parseSource(src, error)) << error;
+  ASSERT_EQ(src.tags.size(), expected.size());
+  const char* begin = src.bytes.data();
+  const char* end = begin + src.bytes.size();
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(src.tags[i].code, expected[i].code) << i;
+    EXPECT_EQ(src.tags[i].value, expected[i].value) << i;
+    EXPECT_TRUE(src.tags[i].value.data() >= begin && src.tags[i].value.data() < end) << i;
+  }
+  // The two lines share their layer and coordinate text.
+  ASSERT_EQ(src.entities.size(), 4u);
+  EXPECT_EQ(src.entities[0][1].value.data(), src.entities[1][1].value.data());
+  EXPECT_EQ(src.entities[0][3].value.data(), src.entities[1][3].value.data());
+  ASSERT_EQ(src.entities[2][3].value, "");
+}
+
 TEST(DxfReader, MissingFileIsNamed) {
   auto app = DxfApplication::create();
   auto space = app->activeDocument()->modelSpace();
