@@ -90,7 +90,7 @@ struct Entity {
   Handle owner = 0;
   std::vector<Tag>* extra = nullptr;  // engine-made tags appended when writing (dictionary entries)
   bool erased = false;
-  std::string_view type() const { return tags.empty() ? std::string_view() : tags[0].value; }
+  std::string_view type() const { return tags.empty() ? std::string_view() : tags[0].value.view(); }
 };
 
 struct Table {

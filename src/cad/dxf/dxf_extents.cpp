@@ -252,7 +252,7 @@ struct Reader {
   }
 };
 
-std::string_view typeOf(EntityTags e) { return (!e.empty() && e[0].code == 0) ? e[0].value : std::string_view{}; }
+std::string_view typeOf(EntityTags e) { return (!e.empty() && e[0].code == 0) ? e[0].value.view() : std::string_view{}; }
 
 // Extrusion 210/220/230, default +Z.
 struct Extrusion {

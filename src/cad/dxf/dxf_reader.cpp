@@ -140,6 +140,10 @@ bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error
     ++line;
     if (lineEnd > v && lineEnd[-1] == '\r') --lineEnd;
     const std::string_view valueLine(v, static_cast<std::size_t>(lineEnd - v));
+    if (valueLine.size() > 0xFFFFFFFFu) {  // a tag's text holds up to 4 GB
+      error = "line " + std::to_string(line) + ": a value line longer than 4 GB";
+      return false;
+    }
     // Text keeps its blanks; every other value is trimmed.
     const bool text = tag.code == 1 || tag.code == 3 || tag.code == 1000;
     tag.value = text ? valueLine : trimmed(valueLine);

@@ -6,13 +6,59 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <type_traits>
 
 namespace plenvo::dxf {
 
-struct Tag {
-  std::int32_t code = 0;
-  std::string_view value;  // raw value text, line end and surrounding blanks removed
+// A tag's value text: a view like std::string_view, in 12 bytes (a 32-bit length), so that a Tag takes 16
+// bytes instead of 24. A drawing holds millions of tags, kept until it is saved.
+#pragma pack(push, 4)
+class TagText {
+ public:
+  constexpr TagText() = default;
+  constexpr TagText(std::string_view text) : data_(text.data()), size_(static_cast<std::uint32_t>(text.size())) {}
+  constexpr TagText(const char* text) : TagText(std::string_view(text)) {}
+  // Text that views as a string_view (std::string): the view, like std::string_view's own conversion.
+  template <class T>
+    requires(std::is_convertible_v<const T&, std::string_view> && !std::is_convertible_v<const T&, const char*> &&
+             !std::is_same_v<T, TagText> && !std::is_same_v<T, std::string_view>)
+  constexpr TagText(const T& text) : TagText(std::string_view(text)) {}
+  constexpr operator std::string_view() const { return std::string_view(data_, size_); }
+  constexpr std::string_view view() const { return std::string_view(data_, size_); }
+
+  constexpr const char* data() const { return data_; }
+  constexpr std::size_t size() const { return size_; }
+  constexpr bool empty() const { return size_ == 0; }
+  constexpr const char* begin() const { return data_; }
+  constexpr const char* end() const { return data_ + size_; }
+  constexpr char front() const { return data_[0]; }
+  constexpr char back() const { return data_[size_ - 1]; }
+  constexpr char operator[](std::size_t i) const { return data_[i]; }
+  constexpr std::string_view substr(std::size_t pos, std::size_t count = std::string_view::npos) const {
+    return view().substr(pos, count);
+  }
+  constexpr std::size_t find(std::string_view text, std::size_t pos = 0) const { return view().find(text, pos); }
+  constexpr std::size_t find(char c, std::size_t pos = 0) const { return view().find(c, pos); }
+  constexpr bool starts_with(std::string_view text) const { return view().starts_with(text); }
+
+  friend constexpr bool operator==(TagText a, TagText b) { return a.view() == b.view(); }
+  template <class T>
+    requires(std::is_convertible_v<const T&, std::string_view> && !std::is_same_v<T, TagText>)
+  friend constexpr bool operator==(TagText a, const T& b) { return a.view() == std::string_view(b); }
+
+ private:
+  const char* data_ = nullptr;
+  std::uint32_t size_ = 0;
 };
+#pragma pack(pop)
+
+struct Tag {
+  constexpr Tag() = default;
+  constexpr Tag(std::int32_t tagCode, TagText text) : value(text), code(tagCode) {}
+  TagText value;  // raw value text, line end and surrounding blanks removed
+  std::int32_t code = 0;
+};
+static_assert(sizeof(Tag) == 16);
 
 // An entity or table record: its tags, from its (0, type) tag up to the next 0 tag.
 using EntityTags = std::span<const Tag>;
