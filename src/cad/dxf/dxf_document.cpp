@@ -113,56 +113,62 @@ namespace {
 // lets the file's bytes go: code lines, line ends, blanks and repeats ("0", "AcDbEntity", layer names,
 // "0.0") are most of a drawing's text and would otherwise stay in memory until the document is saved.
 // Views stay within src.bytes (which the document uses to tell which file a text came from); an empty
-// value views the start of the buffer.
+// value views the start of the buffer. Also notes whether any real value is written with a decimal comma.
 void compactText(SourceFile& src) {
+  // Scratch space reused from file to file; each distinct short value is found through `slots`, an open
+  // addressing table of 1 + the index of the first tag with that text (0: free).
   static thread_local std::vector<char> scratch;
-  static thread_local std::vector<std::uint64_t> slots;  // 0: free; else (offset + 1) << 8 | length
-  std::size_t total = 0;
-  for (const Tag& t : src.tags) total += t.value.size();
-  scratch.resize(std::max<std::size_t>(total, 1));
+  static thread_local std::vector<std::uint32_t> slots;
+  std::vector<Tag>& tags = src.tags;
+  const std::size_t n = tags.size();
+  if (scratch.size() < src.bytes.size() + 1) scratch.resize(src.bytes.size() + 1);  // values are within the bytes
+  bool decimalComma = false;
+  const bool dedupe = n < 0xFFFFFFFFu;
   std::size_t capacity = 64;
-  while (capacity < src.tags.size() * 2) capacity <<= 1;
-  slots.assign(capacity, 0);
+  while (capacity < n + n / 2) capacity <<= 1;
+  slots.assign(dedupe ? capacity : 0, 0);
+  const std::size_t mask = capacity - 1;
   char* const base = scratch.data();
   std::size_t used = 0;
-  std::vector<std::size_t> offsets(src.tags.size());
-  for (std::size_t k = 0; k < src.tags.size(); ++k) {
-    const std::string_view v = src.tags[k].value;
+  for (std::size_t k = 0; k < n; ++k) {
+    Tag& tag = tags[k];
+    const std::string_view v = tag.value;
     if (v.empty()) {
-      offsets[k] = 0;
+      tag.value = std::string_view(base, 0);
       continue;
     }
-    if (v.size() > 255) {  // long text seldom repeats
-      std::memcpy(base + used, v.data(), v.size());
-      offsets[k] = used;
-      used += v.size();
-      continue;
-    }
-    std::size_t i = std::hash<std::string_view>()(v) & (capacity - 1);
-    for (;;) {
-      const std::uint64_t slot = slots[i];
-      if (slot == 0) {
-        std::memcpy(base + used, v.data(), v.size());
-        slots[i] = (static_cast<std::uint64_t>(used) + 1) << 8 | v.size();
-        offsets[k] = used;
-        used += v.size();
-        break;
+    if (!decimalComma && isRealCode(tag.code) && std::memchr(v.data(), ',', v.size()) != nullptr) decimalComma = true;
+    if (dedupe && v.size() <= 255) {  // long text seldom repeats
+      std::size_t i = std::hash<std::string_view>()(v) & mask;
+      bool seen = false;
+      for (;;) {
+        const std::uint32_t slot = slots[i];
+        if (slot == 0) {
+          slots[i] = static_cast<std::uint32_t>(k + 1);
+          break;
+        }
+        const TagText first = tags[slot - 1].value;  // already in scratch
+        if (first.view() == v) {
+          tag.value = first;
+          seen = true;
+          break;
+        }
+        i = (i + 1) & mask;
       }
-      const std::size_t at = static_cast<std::size_t>(slot >> 8) - 1;
-      if ((slot & 0xFF) == v.size() && std::memcmp(base + at, v.data(), v.size()) == 0) {
-        offsets[k] = at;
-        break;
-      }
-      i = (i + 1) & (capacity - 1);
+      if (seen) continue;
     }
+    std::memcpy(base + used, v.data(), v.size());
+    tag.value = std::string_view(base + used, v.size());
+    used += v.size();
   }
   auto storage = std::make_unique_for_overwrite<char[]>(used + 1);
   std::memcpy(storage.get(), base, used);
   storage[used] = '\0';
-  for (std::size_t k = 0; k < src.tags.size(); ++k)
-    src.tags[k].value = std::string_view(storage.get() + offsets[k], src.tags[k].value.size());
+  for (Tag& tag : tags)
+    tag.value = std::string_view(storage.get() + (tag.value.data() - base), tag.value.size());
   src.storage = std::move(storage);
   src.bytes = std::string_view(src.storage.get(), used + 1);
+  src.decimalComma = decimalComma;
 }
 
 }  // namespace
@@ -266,11 +272,6 @@ bool parseSource(SourceFile& src, std::string& error) {
     error = "not a DXF file (no SECTION)";
     return false;
   }
-  for (const Tag& tag : src.tags)
-    if (isRealCode(tag.code) && tag.value.find(',') != std::string_view::npos) {
-      src.decimalComma = true;
-      break;
-    }
   src.version = 1009;
   if (const auto* var = src.headerVar("$ACADVER"); var && !var->values.empty()) {
     std::string_view text = var->values[0].value;
