@@ -25,6 +25,7 @@
 
 #include "core/settings_file.h"
 #include "core/tables.h"
+#include "common/win_driver.h"
 #include "core/text_codec.h"
 #include "ui/tools/win/grid_control.h"
 #include "ui/tools/win/picture_box.h"
@@ -33,39 +34,7 @@
 namespace {
 
 using namespace plenvo;
-
-int g_failures = 0;
-
-void check(bool ok, const std::string& what) {
-  if (!ok) {
-    ++g_failures;
-    std::printf("FAILED: %s\n", what.c_str());
-  } else {
-    std::printf("ok: %s\n", what.c_str());
-  }
-  std::fflush(stdout);
-}
-
-template <typename T>
-void checkEqual(const T& actual, const T& expected, const std::string& what) {
-  std::ostringstream text;
-  text << what << " (got \"" << actual << "\", want \"" << expected << "\")";
-  check(actual == expected, text.str());
-}
-
-std::string text(HWND hwnd) {
-  wchar_t buffer[4096] = {};
-  ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL, 5000, nullptr);
-  return wideToUtf8(buffer);
-}
-
-HWND waitFor(const std::function<HWND()>& find, int timeoutMs = 20000) {
-  for (int waited = 0; waited < timeoutMs; waited += 50) {
-    if (HWND hwnd = find()) return hwnd;
-    ::Sleep(50);
-  }
-  return nullptr;
-}
+using namespace plenvo::e2e;
 
 // The tools window once it is shown (it exists, hidden, while its creation handler fetches).
 HWND toolsWindow() {
@@ -80,30 +49,6 @@ HWND hostWindow() {
   return hwnd != nullptr && ::IsWindowVisible(hwnd) ? hwnd : nullptr;
 }
 
-// The first descendant of `parent` of a window class (and with a text, when given).
-HWND findDescendant(HWND parent, const wchar_t* cls, const wchar_t* text = nullptr) {
-  struct Search {
-    const wchar_t* cls;
-    const wchar_t* text;
-    HWND found;
-  } search{cls, text, nullptr};
-  ::EnumChildWindows(
-      parent,
-      [](HWND hwnd, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        wchar_t name[64] = {}, caption[256] = {};
-        ::GetClassNameW(hwnd, name, 64);
-        ::GetWindowTextW(hwnd, caption, 256);
-        if (::lstrcmpiW(name, s->cls) == 0 && (s->text == nullptr || std::wstring(caption) == s->text)) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
-
 // What 按钮_广告 does: opens the tools window (or brings it to the front).
 void clickToolsButton() {
   HWND host = hostWindow();
@@ -115,27 +60,7 @@ void clickToolsButton() {
 }
 
 // The first message box (#32770) of the process, whoever owns it.
-HWND messageBoxOf(DWORD pid) {
-  struct Search {
-    DWORD pid;
-    HWND found;
-  } search{pid, nullptr};
-  ::EnumWindows(
-      [](HWND hwnd, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(hwnd, &owner);
-        wchar_t cls[64] = {};
-        ::GetClassNameW(hwnd, cls, 64);
-        if (owner == s->pid && std::wstring(cls) == L"#32770" && ::IsWindowVisible(hwnd)) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
+HWND messageBoxOf(DWORD pid) { return topWindowOf(pid, L"#32770"); }
 
 struct Box {
   std::string caption, text;
@@ -237,29 +162,7 @@ void screenshot(HWND window, const std::wstring& path) {
   ::Sleep(300);
   RECT r;
   ::GetWindowRect(window, &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = ::GetDC(nullptr);
-  HDC memory = ::CreateCompatibleDC(screen);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, w, h);
-  HGDIOBJ old = ::SelectObject(memory, bitmap);
-  ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  ::SelectObject(memory, old);
-  BITMAPINFOHEADER info{sizeof info, w, h, 1, 24, BI_RGB};
-  const int stride = (w * 3 + 3) & ~3;
-  std::vector<char> pixels(static_cast<std::size_t>(stride) * h);
-  ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
-              DIB_RGB_COLORS);
-  BITMAPFILEHEADER file{};
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof file + sizeof info;
-  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-  std::ofstream out(std::filesystem::path(path), std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&file), sizeof file);
-  out.write(reinterpret_cast<const char*>(&info), sizeof info);
-  out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
-  ::DeleteObject(bitmap);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
+  saveScreenArea(r.left, r.top, r.right - r.left, r.bottom - r.top, path);
 }
 
 HWND openHostAndTools(const std::wstring& exe, PROCESS_INFORMATION& pi) {
@@ -453,48 +356,6 @@ void serveText(const std::wstring& siteFolder, const std::string& utf8) {
   std::ofstream out(std::filesystem::path(siteFolder + L"\\cad.txt"), std::ios::binary | std::ios::trunc);
   const std::string gbk = utf8ToGbk(utf8);
   out.write(gbk.data(), static_cast<std::streamsize>(gbk.size()));
-}
-
-// A buffer in another process, for list-view messages that carry pointers.
-class RemoteBuffer {
- public:
-  RemoteBuffer(HWND window, std::size_t size) : size_(size) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(window, &pid);
-    process_ = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (process_ != nullptr) address_ = ::VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-  }
-  ~RemoteBuffer() {
-    if (address_ != nullptr) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-    if (process_ != nullptr) ::CloseHandle(process_);
-  }
-  RemoteBuffer(const RemoteBuffer&) = delete;
-  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-  char* at(std::size_t offset) const { return static_cast<char*>(address_) + offset; }
-  void write(std::size_t offset, const void* data, std::size_t n) {
-    ::WriteProcessMemory(process_, at(offset), data, n, nullptr);
-  }
-  void read(std::size_t offset, void* data, std::size_t n) const {
-    ::ReadProcessMemory(process_, at(offset), data, n, nullptr);
-  }
-
- private:
-  HANDLE process_ = nullptr;
-  void* address_ = nullptr;
-  std::size_t size_;
-};
-
-std::string listCell(HWND list, int row, int column) {
-  RemoteBuffer buffer(list, 4096);
-  LVITEMW item{};
-  item.iSubItem = column;
-  item.cchTextMax = 512;
-  item.pszText = reinterpret_cast<wchar_t*>(buffer.at(1024));
-  buffer.write(0, &item, sizeof item);
-  ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(buffer.at(0)));
-  wchar_t text[512] = {};
-  buffer.read(1024, text, sizeof text - sizeof(wchar_t));
-  return wideToUtf8(text);
 }
 
 // A real left click on a list row: selection by the list itself, then its NM_CLICK.

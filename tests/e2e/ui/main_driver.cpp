@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "common/win_driver.h"
 #include "core/settings_file.h"
 #include "core/text_codec.h"
 #include "ui/main/main_control_ids.h"
@@ -28,44 +29,16 @@
 namespace {
 
 using namespace plenvo;
+using namespace plenvo::e2e;
 namespace fs = std::filesystem;
-
-int g_failures = 0;
-
-void check(bool ok, const std::string& what) {
-  if (!ok) ++g_failures;
-  std::printf("%s: %s\n", ok ? "ok" : "FAILED", what.c_str());
-  std::fflush(stdout);
-}
-
-template <typename T>
-void checkEqual(const T& actual, const T& expected, const std::string& what) {
-  std::ostringstream text;
-  text << what << " (got \"" << actual << "\", want \"" << expected << "\")";
-  check(actual == expected, text.str());
-}
 
 std::string pad(const std::string& text, int before, int after) {
   return std::string(static_cast<size_t>(before), ' ') + text + std::string(static_cast<size_t>(after), ' ');
 }
 
-std::string text(HWND hwnd) {
-  wchar_t buffer[4096] = {};
-  ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL, 5000, nullptr);
-  return wideToUtf8(buffer);
-}
-
 void setText(HWND hwnd, const std::string& value) {
   ::SendMessageTimeoutW(hwnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(utf8ToWide(value).c_str()), SMTO_NORMAL,
                         5000, nullptr);
-}
-
-HWND waitFor(const std::function<HWND()>& find, int timeoutMs = 20000) {
-  for (int waited = 0; waited < timeoutMs; waited += 50) {
-    if (HWND found = find()) return found;
-    ::Sleep(50);
-  }
-  return nullptr;
 }
 
 // ---- the program under test ----
@@ -79,27 +52,7 @@ struct Program {
   bool waitExit(int ms) const { return ::WaitForSingleObject(process.hProcess, static_cast<DWORD>(ms)) == WAIT_OBJECT_0; }
 };
 
-HWND findMainWindowOf(DWORD pid) {
-  struct Search {
-    DWORD pid;
-    HWND found;
-  } search{pid, nullptr};
-  ::EnumWindows(
-      [](HWND hwnd, LPARAM lParam) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lParam);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(hwnd, &owner);
-        wchar_t cls[64] = {};
-        ::GetClassNameW(hwnd, cls, 64);
-        if (owner == s->pid && std::wstring(cls) == kMainWindowClass && ::IsWindowVisible(hwnd)) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
+HWND findMainWindowOf(DWORD pid) { return topWindowOf(pid, kMainWindowClass); }
 
 // Copies Plenvo.exe into `dir` and starts it there; waits until its main window is shown (the start-up
 // sequence has ended by then).
@@ -125,32 +78,7 @@ bool start(Program& program, const std::wstring& exe, const std::wstring& dir) {
 // A message box (or any dialog) of the program, by caption; null when none shows up in time.
 HWND findDialog(const Program& program, const std::string& caption, int timeoutMs = 20000) {
   const std::wstring wanted = utf8ToWide(caption);
-  return waitFor(
-      [&]() -> HWND {
-        struct Search {
-          DWORD pid;
-          const std::wstring* caption;
-          HWND found;
-        } s{program.process.dwProcessId, &wanted, nullptr};
-        ::EnumWindows(
-            [](HWND hwnd, LPARAM lParam) -> BOOL {
-              auto* s = reinterpret_cast<Search*>(lParam);
-              DWORD owner = 0;
-              ::GetWindowThreadProcessId(hwnd, &owner);
-              wchar_t cls[16] = {}, title[512] = {};
-              ::GetClassNameW(hwnd, cls, 16);
-              ::GetWindowTextW(hwnd, title, 512);
-              if (owner == s->pid && std::wstring(cls) == L"#32770" && ::IsWindowVisible(hwnd) &&
-                  *s->caption == title) {
-                s->found = hwnd;
-                return FALSE;
-              }
-              return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&s));
-        return s.found;
-      },
-      timeoutMs);
+  return waitFor([&] { return topWindowOf(program.process.dwProcessId, L"#32770", &wanted); }, timeoutMs);
 }
 
 void click(HWND button) { ::PostMessageW(button, BM_CLICK, 0, 0); }
@@ -176,51 +104,14 @@ void expectNoMessage(const Program& program, const std::string& caption, int ms 
 
 // ---- the list view, through memory of the program's process ----
 
-class RemoteBuffer {
- public:
-  RemoteBuffer(HWND window, size_t size) {
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(window, &pid);
-    process_ = ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
-    if (process_) address_ = ::VirtualAllocEx(process_, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
-  }
-  ~RemoteBuffer() {
-    if (address_) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
-    if (process_) ::CloseHandle(process_);
-  }
-  RemoteBuffer(const RemoteBuffer&) = delete;
-  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
-  char* at(size_t offset) const { return static_cast<char*>(address_) + offset; }
-  void write(size_t offset, const void* data, size_t n) { ::WriteProcessMemory(process_, at(offset), data, n, nullptr); }
-  void read(size_t offset, void* data, size_t n) const { ::ReadProcessMemory(process_, at(offset), data, n, nullptr); }
-
- private:
-  HANDLE process_ = nullptr;
-  void* address_ = nullptr;
-};
-
 int rowCount(HWND list) { return static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
-
-std::string cell(HWND list, int row, int column) {
-  RemoteBuffer buffer(list, 8192);
-  LVITEMW item{};
-  item.iSubItem = column;
-  item.cchTextMax = 2048;
-  item.pszText = reinterpret_cast<wchar_t*>(buffer.at(1024));
-  buffer.write(0, &item, sizeof item);
-  ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(buffer.at(0)));
-  std::vector<wchar_t> out(2048, L'\0');
-  buffer.read(1024, out.data(), out.size() * sizeof(wchar_t));
-  out.back() = L'\0';
-  return wideToUtf8(out.data());
-}
 
 // Rows as "number|path" (the columns the commands carry), or with size and time as well.
 std::vector<std::string> rows(HWND list, bool all = false) {
   std::vector<std::string> out;
   for (int r = 0; r < rowCount(list); ++r) {
-    std::string row = cell(list, r, 0) + "|" + cell(list, r, 1);
-    if (all) row += "|" + cell(list, r, 2) + "|" + cell(list, r, 3);
+    std::string row = listCell(list, r, 0) + "|" + listCell(list, r, 1);
+    if (all) row += "|" + listCell(list, r, 2) + "|" + listCell(list, r, 3);
     out.push_back(row);
   }
   return out;
@@ -262,34 +153,7 @@ std::string settingsPath(const std::wstring& dir) { return wideToUtf8(dir) + "\\
 
 // A picture of the whole screen as a BMP file (the script makes PNGs of them).
 void screenshot(const std::wstring& path) {
-  HDC screen = ::GetDC(nullptr);
-  const int w = ::GetSystemMetrics(SM_CXSCREEN), h = ::GetSystemMetrics(SM_CYSCREEN);
-  HDC memory = ::CreateCompatibleDC(screen);
-  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, w, h);
-  HGDIOBJ old = ::SelectObject(memory, bitmap);
-  ::BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
-  ::SelectObject(memory, old);
-  BITMAPINFOHEADER info{};
-  info.biSize = sizeof info;
-  info.biWidth = w;
-  info.biHeight = h;
-  info.biPlanes = 1;
-  info.biBitCount = 24;
-  const DWORD stride = static_cast<DWORD>((w * 3 + 3) & ~3);
-  std::vector<char> pixels(static_cast<size_t>(stride) * static_cast<size_t>(h));
-  ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(h), pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
-              DIB_RGB_COLORS);
-  BITMAPFILEHEADER file{};
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof file + sizeof info;
-  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
-  std::ofstream out(fs::path(path), std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&file), sizeof file);
-  out.write(reinterpret_cast<const char*>(&info), sizeof info);
-  out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
-  ::DeleteObject(bitmap);
-  ::DeleteDC(memory);
-  ::ReleaseDC(nullptr, screen);
+  saveScreenArea(0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN), path);
 }
 
 // ---- scenarios ----
@@ -513,32 +377,11 @@ int titleClose(const std::wstring& dir) {
   return g_failures ? 1 : 0;
 }
 
-HWND childOfClass(HWND parent, const wchar_t* cls) {
-  struct Search {
-    const wchar_t* cls;
-    HWND found;
-  } s{cls, nullptr};
-  ::EnumChildWindows(
-      parent,
-      [](HWND hwnd, LPARAM lParam) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(lParam);
-        wchar_t name[64] = {};
-        ::GetClassNameW(hwnd, name, 64);
-        if (std::wstring(name) == s->cls) {
-          s->found = hwnd;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&s));
-  return s.found;
-}
-
 // The file-name box of the open-file dialog (an edit, or the edit inside a combo box).
 HWND fileNameBox(HWND dialog) {
   if (HWND edit = ::GetDlgItem(dialog, 0x480)) return edit;  // edt1
   if (HWND combo = ::GetDlgItem(dialog, 0x47C))              // cmb13, a ComboBoxEx with its edit inside
-    if (HWND edit = childOfClass(combo, L"Edit")) return edit;
+    if (HWND edit = findDescendant(combo, L"Edit")) return edit;
   return nullptr;
 }
 
@@ -580,7 +423,7 @@ void chooseInFolderBrowser(const Program& p, const std::string& folder) {
     for (HWND w = ::FindWindowW(L"#32770", nullptr); w; w = ::FindWindowExW(nullptr, w, L"#32770", nullptr)) {
       DWORD pid = 0;
       ::GetWindowThreadProcessId(w, &pid);
-      if (pid == p.process.dwProcessId && ::IsWindowVisible(w) && childOfClass(w, L"SysTreeView32")) return w;
+      if (pid == p.process.dwProcessId && ::IsWindowVisible(w) && findDescendant(w, L"SysTreeView32")) return w;
     }
     return nullptr;
   });
@@ -590,7 +433,7 @@ void chooseInFolderBrowser(const Program& p, const std::string& folder) {
   for (HWND c = ::FindWindowExW(dialog, nullptr, nullptr, nullptr); c; c = ::FindWindowExW(dialog, c, nullptr, nullptr))
     if (text(c) == "请选择要获取文件的文件夹") titleShown = true;
   check(titleShown, "it shows the title 请选择要获取文件的文件夹");
-  check(childOfClass(dialog, L"Edit") != nullptr, "it has an edit box");
+  check(findDescendant(dialog, L"Edit") != nullptr, "it has an edit box");
   const std::wstring wide = utf8ToWide(folder);
   RemoteBuffer buffer(dialog, (wide.size() + 1) * sizeof(wchar_t));
   buffer.write(0, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
@@ -653,12 +496,12 @@ int session(const std::wstring& exe, const std::wstring& serverExe, const std::w
   checkEqual(static_cast<int>(all.size()), 3, "three rows were added");
   std::set<std::string> paths;
   for (int r = 0; r < rowCount(list); ++r) {
-    checkEqual(cell(list, r, 0), std::to_string(r + 1), "row number");
-    paths.insert(cell(list, r, 1));
-    check(cell(list, r, 2).size() > 2 && cell(list, r, 2).substr(cell(list, r, 2).size() - 2) == "KB",
-          "size cell " + cell(list, r, 2));
-    check(cell(list, r, 3).find('/') != std::string::npos && cell(list, r, 3).find(':') != std::string::npos,
-          "time cell " + cell(list, r, 3));
+    checkEqual(listCell(list, r, 0), std::to_string(r + 1), "row number");
+    paths.insert(listCell(list, r, 1));
+    check(listCell(list, r, 2).size() > 2 && listCell(list, r, 2).substr(listCell(list, r, 2).size() - 2) == "KB",
+          "size cell " + listCell(list, r, 2));
+    check(listCell(list, r, 3).find('/') != std::string::npos && listCell(list, r, 3).find(':') != std::string::npos,
+          "time cell " + listCell(list, r, 3));
   }
   checkEqual(joined(std::vector<std::string>(paths.begin(), paths.end())),
              joined({folder + "a.dxf", folder + "b.dxf", folder + "c.dxf"}), "the rows hold the full paths");
@@ -678,10 +521,10 @@ int session(const std::wstring& exe, const std::wstring& serverExe, const std::w
   waitFor([&]() -> HWND { return rowCount(list) == 5 ? HWND(1) : nullptr; }, 5000);
   {
     std::set<std::string> added;
-    for (int r = 3; r < rowCount(list); ++r) added.insert(cell(list, r, 1));
+    for (int r = 3; r < rowCount(list); ++r) added.insert(listCell(list, r, 1));
     checkEqual(joined(std::vector<std::string>(added.begin(), added.end())),
                joined({folder + "dwgs\\a.dwg", folder + "dwgs\\b.DWG"}), "folder mode adds the two DWG files");
-    checkEqual(cell(list, 3, 0) + "," + cell(list, 4, 0), std::string("4,5"), "their numbers");
+    checkEqual(listCell(list, 3, 0) + "," + listCell(list, 4, 0), std::string("4,5"), "their numbers");
     checkEqual(selectedRow(list), 0, "folder mode does not change the selection");
     checkEqual(settings.read("路径"), folder, "folder mode does not change 路径");
   }
@@ -701,7 +544,7 @@ int session(const std::wstring& exe, const std::wstring& serverExe, const std::w
   checkEqual(selectedCount(list), 0, "and left no row selected");
   const std::vector<std::string> start = rows(list);
   const std::vector<std::string> startAll = rows(list, true);
-  auto sizeTime = [&](int r) { return cell(list, r, 2) + "|" + cell(list, r, 3); };
+  auto sizeTime = [&](int r) { return listCell(list, r, 2) + "|" + listCell(list, r, 3); };
   auto sizeTimeOf = [&](int r) {
     const std::string& s = startAll[static_cast<size_t>(r)];
     return s.substr(s.find('|', s.find('|') + 1) + 1);
