@@ -201,6 +201,8 @@ int run(const std::vector<std::string>& args) {
     return kExitSomeFailed;
   }
 
+  // The drawings are read and parsed a file ahead, on the second core, while the current one is merged.
+  engine->readAhead(inputs.drawings);
   RecordingApplication recorder(*engine);
   CadSession session;
   session.application = recorder.makeHandle();

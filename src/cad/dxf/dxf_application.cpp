@@ -16,6 +16,7 @@
 #endif
 
 #include "cad/dxf/dxf_document.h"
+#include "cad/dxf/dxf_read_ahead.h"
 #include "cad/dxf/dxf_reader.h"
 #include "cad/dxf/dxf_transform.h"
 #include "core/platform.h"
@@ -32,16 +33,8 @@ struct State {
   std::string error;
   std::unordered_map<std::string, std::string> fileBlocks;  // file key -> block name
   std::uint64_t generation = 0;                              // bumps when the document is replaced
+  std::unique_ptr<ReadAhead> readAhead;                      // the files announced for insertion
 };
-
-std::string fileKey(const std::string& path) {
-  std::string key = path;
-  std::replace(key.begin(), key.end(), '\\', '/');
-#ifdef _WIN32
-  key = upperName(key);
-#endif
-  return key;
-}
 
 std::string stemOf(const std::string& path) {
   std::string name = displayName(path);
@@ -142,7 +135,9 @@ class DxfEntity final : public CadEntity, Handles {
     p.insert[0] = to.x - from.x;
     p.insert[1] = to.y - from.y;
     p.insert[2] = to.z - from.z;
-    return place(i, p);
+    if (!place(i, p)) return false;
+    doc()->noteModelEntityMoved(i, p.insert[0], p.insert[1], p.insert[2]);
+    return true;
   }
 
   bool explode() override {
@@ -281,7 +276,6 @@ class DxfEntity final : public CadEntity, Handles {
     std::vector<Tag> placed;
     if (!placeEntity(*d, e.tags, p, placed)) return false;
     e.tags = d->keepTags(placed);
-    d->noteModelEntityChanged(i);
     exploded_ = false;
     return true;
   }
@@ -392,7 +386,15 @@ class DxfModelSpace final : public CadModelSpace, Handles {
       blockName = it->second;  // the same file again: one definition
     } else {
       std::string error;
-      auto src = loadSourceFile(path, error);
+      std::unique_ptr<SourceFile> src;
+      std::optional<ReadAhead::Prepared> prepared;
+      if (state_->readAhead) prepared = state_->readAhead->take(path);
+      if (prepared) {
+        src = std::move(prepared->src);
+        error = std::move(prepared->error);
+      } else {
+        src = loadSourceFile(path, error);
+      }
       if (!src) {
         state_->error = error;
         return nullptr;
@@ -452,6 +454,8 @@ class DxfDocument final : public CadDocument, Handles {
 class EngineApplication final : public DxfApplication {
  public:
   EngineApplication() : state_(std::make_shared<State>()) { state_->doc = Document::createEmpty(state_->error); }
+  // The reader thread ends with the application, even while handles to its entities live on.
+  ~EngineApplication() override { state_->readAhead.reset(); }
 
   std::unique_ptr<CadDocument> activeDocument() override {
     return state_->doc ? std::make_unique<DxfDocument>(state_) : nullptr;
@@ -506,6 +510,11 @@ class EngineApplication final : public DxfApplication {
   }
 
   std::string lastError() const override { return state_->error; }
+
+  void readAhead(std::vector<std::string> paths) override {
+    state_->readAhead.reset();
+    if (!paths.empty()) state_->readAhead = std::make_unique<ReadAhead>(std::move(paths));
+  }
 
  private:
   std::shared_ptr<State> state_;

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "cad/cad_automation.h"
 
@@ -36,6 +37,10 @@ class DxfApplication : public CadApplication {
   virtual bool saveAs(const std::string& path) = 0;
   // Why the last failed call failed, naming the file where there is one ("a.dwg: DWG ..."); empty otherwise.
   virtual std::string lastError() const = 0;
+  // A hint: the files InsertBlock will be given next, in this order. They are read and parsed on a second
+  // thread, a file or so ahead of the insertion; a file inserted out of that order is read when it comes.
+  // Errors are the same either way. Without the hint everything happens on the calling thread.
+  virtual void readAhead(std::vector<std::string> paths) { (void)paths; }
 };
 
 }  // namespace plenvo::dxf

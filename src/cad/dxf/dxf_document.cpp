@@ -606,6 +606,30 @@ void Document::noteModelEntityChanged(std::size_t index, const Box3* coveredBy) 
   }
 }
 
+void Document::noteModelEntityMoved(std::size_t index, double dx, double dy, double dz) {
+  const auto& list = modelSpace_->entities;
+  const bool followed = index + 1 < list.size() && (list[index + 1].type() == "VERTEX" ||
+                                                    list[index + 1].type() == "SEQEND" ||
+                                                    list[index + 1].type() == "ATTRIB");
+  if (followed || index >= modelBoxKnown_.size() || !modelBoxKnown_[index]) {
+    noteModelEntityChanged(index);
+    return;
+  }
+  Box3& box = modelBoxes_[index];
+  if (!box.empty) {
+    box.minX += dx;
+    box.maxX += dx;
+    box.minY += dy;
+    box.maxY += dy;
+    box.minZ += dz;
+    box.maxZ += dz;
+    if (index < modelSummed_) {  // the sum cannot take the old box out: it is summed again from the boxes
+      modelSummed_ = 0;
+      modelSum_ = Box3();
+    }
+  }
+}
+
 std::optional<Box3> Document::modelExtents() const {
   const auto& list = modelSpace_->entities;
   for (; modelSummed_ < list.size(); ++modelSummed_)

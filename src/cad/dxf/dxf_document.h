@@ -172,6 +172,9 @@ class Document {
   // Extents of one model space entity (with its vertices or attributes), cached.
   const Box3& modelEntityBox(std::size_t index) const;
   void noteModelEntityChanged(std::size_t index, const Box3* coveredBy = nullptr);
+  // The entity was only moved by (dx, dy, dz): its cached box moves with it instead of being measured again.
+  // An entity with vertices or attributes after it is measured again (they move separately).
+  void noteModelEntityMoved(std::size_t index, double dx, double dy, double dz);
   void setHeaderExtents(const Box3& box) { extents_ = box; }
 
   int version() const { return version_; }
