@@ -2,6 +2,8 @@
 #include "cad/dxf/dxf_reader.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstdio>
 #include <new>
 #include <cstring>
@@ -59,6 +61,25 @@ bool looksLikeDwg(std::string_view bytes) {
   for (std::size_t i = 2; i < 6; ++i)
     if (bytes[i] < '0' || bytes[i] > '9') return false;
   return true;
+}
+
+// The first '\n' in [p, end), or end: eight bytes a step while eight remain (a zero byte of w ^ "\n\n..."
+// is a line end; the lowest flagged byte is exact, borrows only run upwards), then byte by byte.
+inline const char* findLineEnd(const char* p, const char* end) {
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    while (end - p >= 8) {
+      std::uint64_t w;
+      std::memcpy(&w, p, 8);
+      const std::uint64_t x = w ^ (kOnes * '\n');
+      const std::uint64_t found = (x - kOnes) & ~x & kHighs;
+      if (found != 0) return p + (std::countr_zero(found) >> 3);
+      p += 8;
+    }
+  }
+  while (p < end && *p != '\n') ++p;
+  return p;
 }
 
 }  // namespace
@@ -132,9 +153,9 @@ bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error
       error = "line " + std::to_string(line) + ": the file ends after a group code (truncated?)";
       return false;
     }
-    // The value line; short, so a plain scan beats a library call.
+    // The value line; short, so an inline scan beats a library call.
     const char* v = p;
-    while (p < end && *p != '\n') ++p;
+    p = findLineEnd(p, end);
     const char* lineEnd = p;
     if (p < end) ++p;
     ++line;

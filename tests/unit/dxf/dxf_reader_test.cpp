@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
+
 #include "cad/dxf/dxf_application.h"
 #include "dxf_test_support.h"
 
@@ -142,6 +145,37 @@ TEST(DxfReader, ParsedFileKeepsEachValueOnceInsideItsBytes) {
   EXPECT_EQ(src.entities[0][1].value.data(), src.entities[1][1].value.data());
   EXPECT_EQ(src.entities[0][3].value.data(), src.entities[1][3].value.data());
   ASSERT_EQ(src.entities[2][3].value, "");
+}
+
+// Value lines are scanned for their line end several bytes at a time: every length around the step,
+// line ends of both kinds, bytes above 0x7F and a last line without its line end read exactly, and the
+// scan stays inside a buffer of the exact size (the sanitized build checks that).
+TEST(DxfReader, ValueLinesOfEveryLengthReadExactly) {
+  for (const char* eol : {"\n", "\r\n"}) {
+    for (const bool finalLineEnd : {true, false}) {
+      std::string text = std::string("0") + eol + "SECTION" + eol + "2" + eol + "ENTITIES" + eol;
+      std::vector<std::string> values;
+      for (std::size_t length = 0; length <= 26; ++length) {
+        std::string value;
+        for (std::size_t i = 0; i < length; ++i) value += i % 3 == 2 ? '\xC3' : static_cast<char>('a' + i % 26);
+        values.push_back(value);
+        text += std::string("1") + eol + value + eol;
+      }
+      text += std::string("0") + eol + "ENDSEC" + eol + "0" + eol + "EOF";
+      if (finalLineEnd) text += eol;
+      const auto exact = std::make_unique<char[]>(text.size());
+      std::memcpy(exact.get(), text.data(), text.size());
+      std::vector<Tag> tags;
+      std::string error;
+      ASSERT_TRUE(tokenize(std::string_view(exact.get(), text.size()), tags, error)) << error;
+      ASSERT_EQ(tags.size(), values.size() + 4) << eol << finalLineEnd;
+      for (std::size_t i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(tags[i + 2].code, 1);
+        EXPECT_EQ(tags[i + 2].value, values[i]) << "length " << i << (finalLineEnd ? "" : ", no final line end");
+      }
+      EXPECT_EQ(tags.back().value, "EOF");
+    }
+  }
 }
 
 TEST(DxfReader, MissingFileIsNamed) {
