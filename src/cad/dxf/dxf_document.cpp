@@ -298,13 +298,21 @@ std::unique_ptr<SourceFile> loadSourceFile(const std::string& path, std::string&
   auto src = std::make_unique<SourceFile>();
   src->path = path;
   std::string why;
+  // The file's bytes are needed only until its values are compacted: one buffer per thread, reused from
+  // file to file, spares mapping fresh pages for every drawing. A very large one is let go after use.
+  static thread_local std::unique_ptr<char[]> buffer;
+  static thread_local std::size_t capacity = 0;
   std::size_t size = 0;
-  if (!readWholeFile(path, src->storage, size, why)) {
-    error = path + ": " + why;
-    return nullptr;
+  bool ok = readWholeFile(path, buffer, capacity, size, why);
+  if (ok) {
+    src->bytes = std::string_view(buffer.get(), size);
+    ok = parseSource(*src, why);  // the values move into storage of the file's own
   }
-  src->bytes = std::string_view(src->storage.get(), size);
-  if (!parseSource(*src, why)) {
+  if (capacity > (std::size_t{64} << 20)) {
+    buffer.reset();
+    capacity = 0;
+  }
+  if (!ok) {
     error = path + ": " + why;
     return nullptr;
   }

@@ -37,6 +37,23 @@ ReadAhead::~ReadAhead() {
   if (thread_.joinable()) thread_.join();
 }
 
+ReadAhead::Prepared ReadAhead::load(std::size_t index) {
+  Prepared file;
+  try {
+    file.src = loader_(paths_[index], file.error);
+  } catch (...) {  // out of memory, most likely: the caller tries again itself and sees the same
+    file = Prepared();
+  }
+  return file;
+}
+
+void ReadAhead::keep(std::size_t index, Prepared file) {
+  // In announced order; a file no longer wanted goes (rare: the caller skipped it), after the lock.
+  if (index + 1 < wanted_) return;
+  auto at = std::find_if(ready_.begin(), ready_.end(), [&](const Ready& r) { return r.index > index; });
+  ready_.insert(at, Ready{index, std::move(file)});
+}
+
 void ReadAhead::run() {
   std::unique_lock lock(mutex_);
   for (;;) {
@@ -44,16 +61,10 @@ void ReadAhead::run() {
     if (stop_ || next_ >= paths_.size()) break;
     const std::size_t index = next_++;
     lock.unlock();
-    Prepared file;
-    try {
-      file.src = loader_(paths_[index], file.error);
-    } catch (...) {  // out of memory, most likely: the caller tries again itself and sees the same
-      file = Prepared();
-    }
+    Prepared file = load(index);
     lock.lock();
-    if (index + 1 >= wanted_) ready_.push_back({index, std::move(file)});  // wanted, or waited for
+    keep(index, std::move(file));
     changed_.notify_all();
-    // A file dropped here goes with the lock held; it is rare (the caller skipped it).
   }
 }
 
@@ -70,13 +81,31 @@ std::optional<ReadAhead::Prepared> ReadAhead::take(const std::string& path) {
     dropped.push_back(std::move(ready_.front()));
     ready_.pop_front();
   }
-  if (next_ < index) next_ = index;  // the files skipped are not read at all
-  changed_.notify_all();              // room for the reader
-  changed_.wait(lock, [&] { return !ready_.empty() && ready_.front().index == index; });
-  std::optional<Prepared> out = std::move(ready_.front().file);
-  ready_.pop_front();
-  lock.unlock();
-  changed_.notify_all();
+  std::optional<Prepared> out;
+  if (next_ <= index) {  // not started: read it here, and the files skipped are not read at all
+    next_ = index + 1;
+    changed_.notify_all();
+    lock.unlock();
+    out = load(index);
+  } else {
+    changed_.notify_all();  // room for the reader
+    // While the reader is still on this file, this thread reads one of the next ones rather than wait.
+    while (ready_.empty() || ready_.front().index != index) {
+      if (next_ < paths_.size() && next_ < wanted_ + depth_) {
+        const std::size_t ahead = next_++;
+        lock.unlock();
+        Prepared file = load(ahead);
+        lock.lock();
+        keep(ahead, std::move(file));
+      } else {
+        changed_.wait(lock);
+      }
+    }
+    out = std::move(ready_.front().file);
+    ready_.pop_front();
+    lock.unlock();
+    changed_.notify_all();
+  }
   if (!out->src && out->error.empty()) out.reset();  // the reader gave up on it
   return out;
 }

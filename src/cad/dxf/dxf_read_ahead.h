@@ -1,6 +1,7 @@
 // Reading the next drawings of a merge on a thread of their own while the current one is imported: the
 // caller announces the files it will insert, in order; a background thread reads and parses at most a few
-// of them ahead, and insertion takes each one when it comes to it.
+// of them ahead, and insertion takes each one when it comes to it. When insertion would wait for the file
+// the reader is on, it reads one of the next files itself meanwhile, so both threads keep busy.
 #pragma once
 
 #include <condition_variable>
@@ -30,7 +31,7 @@ class ReadAhead {
   };
 
   // Starts reading `paths` (a file named again is read once) with at most `depth` files read and waiting.
-  ReadAhead(std::vector<std::string> paths, Loader loader = loadSourceFile, std::size_t depth = 1);
+  ReadAhead(std::vector<std::string> paths, Loader loader = loadSourceFile, std::size_t depth = 2);
   // Stops the reader and waits for it; files read and not taken are dropped.
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
@@ -43,6 +44,8 @@ class ReadAhead {
 
  private:
   void run();
+  Prepared load(std::size_t index);                // with the lock released
+  void keep(std::size_t index, Prepared file);     // with the lock held
 
   std::vector<std::string> paths_;
   std::vector<std::string> keys_;

@@ -191,7 +191,8 @@ bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error
   return true;
 }
 
-bool readWholeFile(const std::string& path, std::unique_ptr<char[]>& data, std::size_t& size, std::string& error) {
+bool readWholeFile(const std::string& path, std::unique_ptr<char[]>& data, std::size_t& capacity, std::size_t& size,
+                   std::string& error) {
   // One read of the known size: drawings run to tens of megabytes.
   if (!platform::fileExists(path)) {
     std::string probe;
@@ -214,7 +215,12 @@ bool readWholeFile(const std::string& path, std::unique_ptr<char[]>& data, std::
   size = 0;
   if (ok) {
     try {
-      data = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(length) + 1);
+      if (!data || capacity < static_cast<std::size_t>(length) + 1) {
+        data.reset();
+        capacity = 0;
+        data = std::make_unique_for_overwrite<char[]>(static_cast<std::size_t>(length) + 1);
+        capacity = static_cast<std::size_t>(length) + 1;
+      }
     } catch (const std::bad_alloc&) {
       std::fclose(file);
       error = "the file is too large to load";
@@ -226,6 +232,7 @@ bool readWholeFile(const std::string& path, std::unique_ptr<char[]>& data, std::
   std::fclose(file);
   if (!ok) {
     data.reset();
+    capacity = 0;
     size = 0;
     error = "the file cannot be read";
   }

@@ -17,9 +17,11 @@ namespace plenvo::dxf {
 // (without the file name) and leaves `tags` in an unspecified state.
 bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error);
 
-// Whole file into `data` (not zero-filled first: drawings run to tens of megabytes), `size` bytes. On
-// failure returns false and `error` says why (without the file name).
-bool readWholeFile(const std::string& path, std::unique_ptr<char[]>& data, std::size_t& size, std::string& error);
+// Whole file into `data` (not zero-filled first: drawings run to tens of megabytes), `size` bytes. `data`
+// holds `capacity` bytes and is reused when the file fits (with a byte to spare), else replaced by a larger
+// buffer. On failure returns false and `error` says why (without the file name).
+bool readWholeFile(const std::string& path, std::unique_ptr<char[]>& data, std::size_t& capacity, std::size_t& size,
+                   std::string& error);
 
 // The file name as shown in messages: the path's last component.
 std::string displayName(const std::string& path);

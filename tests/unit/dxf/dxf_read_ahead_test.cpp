@@ -2,6 +2,7 @@
 // fall-back, errors, shutdown with work pending), and the same results through the engine with the hint.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <mutex>
@@ -21,10 +22,12 @@ using namespace std::chrono_literals;
 struct FakeLoader {
   std::mutex mutex;
   std::vector<std::string> calls;
+  std::vector<std::thread::id> threads;  // which thread read each
   std::unique_ptr<SourceFile> load(const std::string& path, std::string& error) {
     {
       std::lock_guard lock(mutex);
       calls.push_back(path);
+      threads.push_back(std::this_thread::get_id());
     }
     if (path.rfind("slow", 0) == 0) std::this_thread::sleep_for(100ms);
     if (path.rfind("throw", 0) == 0) throw std::runtime_error("no memory");
@@ -39,6 +42,11 @@ struct FakeLoader {
   std::vector<std::string> seen() {
     std::lock_guard lock(mutex);
     return calls;
+  }
+  std::thread::id readerOf(const std::string& path) {
+    std::lock_guard lock(mutex);
+    const auto at = std::find(calls.begin(), calls.end(), path);
+    return at == calls.end() ? std::thread::id() : threads[static_cast<std::size_t>(at - calls.begin())];
   }
   ReadAhead::Loader fn() {
     return [this](const std::string& path, std::string& error) { return load(path, error); };
@@ -60,9 +68,33 @@ TEST(ReadAhead, HandsOverTheAnnouncedFilesInOrderWithTheirErrors) {
   EXPECT_EQ(slow->src->path, "slow.dxf");
   auto c = ahead.take("c.dxf");
   ASSERT_TRUE(c && c->src);
-  // Each file read once, in the announced order; a file named twice is read once.
-  EXPECT_EQ(loader.seen(), (std::vector<std::string>{"a.dxf", "bad.dxf", "slow.dxf", "c.dxf"}));
+  // Each file read once (by the reader, or by the caller while the reader was on slow.dxf); a file named
+  // twice is read once.
+  auto seen = loader.seen();
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, (std::vector<std::string>{"a.dxf", "bad.dxf", "c.dxf", "slow.dxf"}));
   EXPECT_FALSE(ahead.take("c.dxf"));  // taken already: read by the caller
+}
+
+TEST(ReadAhead, TheCallerReadsTheNextFilesWhileTheReaderIsOnASlowOne) {
+  FakeLoader loader;
+  ReadAhead ahead({"slow.dxf", "b.dxf", "c.dxf", "d.dxf"}, loader.fn(), 2);
+  while (loader.seen().empty()) std::this_thread::sleep_for(1ms);  // the reader is on slow.dxf
+  auto slow = ahead.take("slow.dxf");
+  ASSERT_TRUE(slow && slow->src);
+  EXPECT_EQ(slow->src->path, "slow.dxf");
+  const auto self = std::this_thread::get_id();
+  EXPECT_NE(loader.readerOf("slow.dxf"), self);
+  // Two files ahead of the one waited for, read here meanwhile, and handed over in order.
+  EXPECT_EQ(loader.readerOf("b.dxf"), self);
+  EXPECT_EQ(loader.readerOf("c.dxf"), self);
+  for (const char* path : {"b.dxf", "c.dxf", "d.dxf"}) {
+    auto next = ahead.take(path);
+    ASSERT_TRUE(next && next->src) << path;
+    EXPECT_EQ(next->src->path, path);
+  }
+  const auto seen = loader.seen();
+  EXPECT_EQ(seen.size(), 4u);
 }
 
 TEST(ReadAhead, FilesOutOfTheAnnouncedOrderAreLeftToTheCaller) {
