@@ -163,6 +163,9 @@ void compactText(SourceFile& src) {
   }
   auto storage = std::make_unique_for_overwrite<char[]>(used + 1);
   std::memcpy(storage.get(), base, used);
+  unsigned char bits = 0;
+  for (std::size_t i = 0; i < used; ++i) bits |= static_cast<unsigned char>(base[i]);
+  src.asciiText = bits < 0x80;
   storage[used] = '\0';
   for (Tag& tag : tags)
     tag.value = std::string_view(storage.get() + (tag.value.data() - base), tag.value.size());

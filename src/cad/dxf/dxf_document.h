@@ -52,6 +52,7 @@ struct SourceFile {
   std::vector<EntityTags> entities;
   std::vector<EntityTags> objects;
   bool decimalComma = false;  // some real values are written "1,5"
+  bool asciiText = false;     // every value in `bytes` is ASCII (the same in any code page)
   std::vector<std::vector<Tag>> rewritten;  // entity runs the loader had to rebuild (R12 upgrade)
 
   const HeaderVar* headerVar(std::string_view name) const;
@@ -70,6 +71,7 @@ struct ImportMap {
   std::vector<Handle> to;    // the handle each becomes; 0: not in the document
   int codePage = 65001;      // of the file's text
   bool decimalComma = false; // real values with a decimal comma are written with a point
+  std::string_view asciiText;  // text known to be ASCII: the file's values, when they all are
   // Resources renamed on the way in (to UTF-8 names), keyed by the file's own name text.
   struct TextHash {
     using is_transparent = void;

@@ -897,6 +897,7 @@ Block* Importer::run(const std::string& blockName, const std::string& sourceKey)
   map_.source = &src_;
   map_.codePage = src_.codePage;
   map_.decimalComma = src_.decimalComma;
+  if (src_.asciiText) map_.asciiText = src_.bytes;
   doc_.version_ = std::max(doc_.version_, std::max(src_.version, 1015));
   collectHandles();
   importClasses();

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 
 #include "cad/dxf/dxf_document.h"
 #include "core/text_codec.h"
@@ -43,6 +45,14 @@ bool isAscii(std::string_view text) {
   return bits < 0x80;
 }
 
+// True when `text` is ASCII: inside `known` (text already found ASCII), or by looking.
+bool isAsciiText(std::string_view text, std::string_view known) {
+  const auto at = reinterpret_cast<std::uintptr_t>(text.data());
+  const auto from = reinterpret_cast<std::uintptr_t>(known.data());
+  if (at >= from && at + text.size() <= from + known.size()) return true;
+  return isAscii(text);
+}
+
 // Decodes one UTF-8 sequence at text[i]; advances i.
 char32_t nextCodePoint(std::string_view text, std::size_t& i) {
   const auto c = static_cast<unsigned char>(text[i]);
@@ -55,34 +65,59 @@ char32_t nextCodePoint(std::string_view text, std::size_t& i) {
 
 }  // namespace
 
+// Group code lines as written ("  0\n" ... "999\n"), four bytes each, for the codes below 1000.
+struct CodeLines {
+  char text[1000][4];
+  constexpr CodeLines() : text() {
+    for (int c = 0; c < 1000; ++c) {
+      text[c][0] = c >= 100 ? static_cast<char>('0' + c / 100) : ' ';
+      text[c][1] = c >= 10 ? static_cast<char>('0' + c / 10 % 10) : ' ';
+      text[c][2] = static_cast<char>('0' + c % 10);
+      text[c][3] = '\n';
+    }
+  }
+};
+constexpr CodeLines kCodeLines;
+
 class Writer {
  public:
   Writer(const Document& doc, std::size_t estimate, int outCodePage, std::FILE* file = nullptr)
       : doc_(doc), outCp_(outCodePage), file_(file) {
-    out_.reserve(file ? kChunk + (1 << 16) : estimate);
+    grow(file ? kChunk + (1 << 16) : estimate);
   }
-  std::string take() { return std::move(out_); }
+  std::string take() { return std::string(buffer_.get(), size_); }
   // Streaming into a file: the text goes out in chunks between entities (an entity may still take back
   // an empty group it wrote), so the output is never held whole.
   void flush(bool all) {
-    if (!file_ || (!all && out_.size() < kChunk)) return;
-    if (!out_.empty() && std::fwrite(out_.data(), 1, out_.size(), file_) != out_.size()) failed_ = true;
-    out_.clear();
+    if (!file_ || (!all && size_ < kChunk)) return;
+    if (size_ != 0 && std::fwrite(buffer_.get(), 1, size_, file_) != size_) failed_ = true;
+    size_ = 0;
   }
   bool failed() const { return failed_; }
 
-  void code(int code) {
-    char buffer[12];
-    auto [ptr, ec] = std::to_chars(buffer, buffer + sizeof buffer, code);
-    const auto len = static_cast<std::size_t>(ptr - buffer);
-    if (len < 3) out_.append(3 - len, ' ');
-    out_.append(buffer, len);
-    out_ += '\n';
+  // Room for `n` more bytes at the end of the text.
+  char* room(std::size_t n) {
+    if (capacity_ - size_ < n) grow(std::max(capacity_ * 2, size_ + n));
+    return buffer_.get() + size_;
   }
+  void wrote(const char* end) { size_ = static_cast<std::size_t>(end - buffer_.get()); }
+
+  static char* putCode(char* p, int code) {
+    if (code >= 0 && code < 1000) {
+      std::memcpy(p, kCodeLines.text[code], 4);
+      return p + 4;
+    }
+    auto [end, ec] = std::to_chars(p, p + 12, code);
+    *end = '\n';
+    return end + 1;
+  }
+  void code(int code) { wrote(putCode(room(16), code)); }
   void raw(int c, std::string_view value) {
-    code(c);
-    out_.append(value);
-    out_ += '\n';
+    char* p = putCode(room(value.size() + 16), c);
+    std::memcpy(p, value.data(), value.size());
+    p += value.size();
+    *p++ = '\n';
+    wrote(p);
   }
   // UTF-8 text in the output's encoding: the code page where it has the character, \U+XXXX where not.
   void utf8(int c, std::string_view value) {
@@ -109,11 +144,23 @@ class Writer {
   // Text of an imported file.
   void text(int c, std::string_view value, const ImportMap* map) {
     if (!map) return utf8(c, value);
-    if (map->codePage == outCp_ || isAscii(value)) return raw(c, value);
+    if (map->codePage == outCp_ || isAsciiText(value, map->asciiText)) return raw(c, value);
     if (map->codePage == 65001) return utf8(c, value);
     utf8(c, codePageToUtf8(value, map->codePage));
   }
-  void handle(int c, Handle h) { raw(c, formatHandle(h)); }
+  void handle(int c, Handle h) {
+    // Upper-case hexadecimal, as formatHandle writes it.
+    char* p = putCode(room(40), c);
+    char digits[16];
+    int n = 0;
+    do {
+      digits[n++] = "0123456789ABCDEF"[h & 0xF];
+      h >>= 4;
+    } while (h != 0);
+    while (n > 0) *p++ = digits[--n];
+    *p++ = '\n';
+    wrote(p);
+  }
 
   void renamed(int c, std::string_view value, const ImportMap* map, const ImportMap::Renames* renames) {
     if (map && renames && !renames->empty()) {
@@ -147,12 +194,12 @@ class Writer {
       if (t.code == 102) {
         if (!t.value.empty() && t.value[0] == '{') {
           inGroup = true;
-          groupStart = out_.size();
+          groupStart = size_;
           groupItems = 0;
           raw(102, t.value);
         } else if (inGroup) {
           inGroup = false;
-          if (groupItems == 0) out_.resize(groupStart);
+          if (groupItems == 0) size_ = groupStart;
           else raw(102, t.value);
         }
         continue;
@@ -176,7 +223,7 @@ class Writer {
       }
       value(t, kind, map);
     }
-    if (inGroup && groupItems == 0) out_.resize(groupStart);
+    if (inGroup && groupItems == 0) size_ = groupStart;
     if (!ownerDone) handle(330, e.owner);
     if (e.extra)
       for (const Tag& t : *e.extra) {
@@ -326,7 +373,16 @@ class Writer {
   int outCp_;
   std::FILE* file_ = nullptr;
   bool failed_ = false;
-  std::string out_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+
+  void grow(std::size_t capacity) {
+    auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+    if (size_ != 0) std::memcpy(larger.get(), buffer_.get(), size_);
+    buffer_ = std::move(larger);
+    capacity_ = capacity;
+  }
 };
 
 std::string Document::write() const {
