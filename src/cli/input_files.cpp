@@ -102,7 +102,8 @@ bool sameFile(const std::string& output, const std::string& input) {
   const fs::path in = pathFromUtf8(input);
   std::error_code ec;
   if (fs::exists(out, ec) && fs::exists(in, ec)) {
-    if (fs::equivalent(out, in, ec) && !ec) return true;
+    const bool same = fs::equivalent(out, in, ec);  // device and file number: links count as the same
+    if (!ec) return same;
   }
   std::error_code ec1, ec2;
   const fs::path a = fs::weakly_canonical(fs::absolute(out, ec1), ec1);
