@@ -9,6 +9,11 @@
 #include <cstring>
 #include <memory>
 
+#ifdef __linux__
+#include <fcntl.h>
+#include <stdio.h>
+#endif
+
 #include "cad/dxf/dxf_document.h"
 #include "core/text_codec.h"
 
@@ -91,7 +96,17 @@ class Writer {
   void flush(bool all) {
     if (!file_ || (!all && size_ < kChunk)) return;
     if (size_ != 0 && std::fwrite(buffer_.get(), 1, size_, file_) != size_) failed_ = true;
+    written_ += size_;
     size_ = 0;
+#ifdef __linux__
+    // What is written goes to the disk from now on, while the rest is being made: the save's fsync then
+    // waits for little more than the last chunks.
+    if (written_ - handedOver_ >= kWriteback) {
+      ::sync_file_range(::fileno(file_), static_cast<off64_t>(handedOver_), static_cast<off64_t>(written_ - handedOver_),
+                        SYNC_FILE_RANGE_WRITE);
+      handedOver_ = written_;
+    }
+#endif
   }
   bool failed() const { return failed_; }
 
@@ -369,6 +384,9 @@ class Writer {
 
  private:
   static constexpr std::size_t kChunk = 1 << 20;
+  static constexpr std::size_t kWriteback = std::size_t{4} << 20;
+  std::size_t written_ = 0;     // bytes handed to the file
+  std::size_t handedOver_ = 0;  // of which the disk was asked to take
   const Document& doc_;
   int outCp_;
   std::FILE* file_ = nullptr;
