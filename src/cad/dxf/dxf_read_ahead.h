@@ -31,7 +31,7 @@ class ReadAhead {
   };
 
   // Starts reading `paths` (a file named again is read once) with at most `depth` files read and waiting.
-  ReadAhead(std::vector<std::string> paths, Loader loader = loadSourceFile, std::size_t depth = 2);
+  ReadAhead(std::vector<std::string> paths, Loader loader = loadSourceFile, std::size_t depth = 4);
   // Stops the reader and waits for it; files read and not taken are dropped.
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
