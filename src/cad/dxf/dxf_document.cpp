@@ -107,78 +107,16 @@ bool isZero(const Tag& tag, std::string_view value) { return tag.code == 0 && ta
 
 }  // namespace
 
-namespace {
-
-// Moves the value text of every tag into one buffer of its own that holds each distinct value once, and
-// lets the file's bytes go: code lines, line ends, blanks and repeats ("0", "AcDbEntity", layer names,
-// "0.0") are most of a drawing's text and would otherwise stay in memory until the document is saved.
-// Views stay within src.bytes (which the document uses to tell which file a text came from); an empty
-// value views the start of the buffer. Also notes whether any real value is written with a decimal comma.
-void compactText(SourceFile& src) {
-  // Scratch space reused from file to file; each distinct short value is found through `slots`, an open
-  // addressing table of 1 + the index of the first tag with that text (0: free).
-  static thread_local std::vector<char> scratch;
-  static thread_local std::vector<std::uint32_t> slots;
-  std::vector<Tag>& tags = src.tags;
-  const std::size_t n = tags.size();
-  if (scratch.size() < src.bytes.size() + 1) scratch.resize(src.bytes.size() + 1);  // values are within the bytes
-  bool decimalComma = false;
-  const bool dedupe = n < 0xFFFFFFFFu;
-  std::size_t capacity = 64;
-  while (capacity < n + n / 2) capacity <<= 1;
-  slots.assign(dedupe ? capacity : 0, 0);
-  const std::size_t mask = capacity - 1;
-  char* const base = scratch.data();
-  std::size_t used = 0;
-  for (std::size_t k = 0; k < n; ++k) {
-    Tag& tag = tags[k];
-    const std::string_view v = tag.value;
-    if (v.empty()) {
-      tag.value = std::string_view(base, 0);
-      continue;
-    }
-    if (!decimalComma && isRealCode(tag.code) && std::memchr(v.data(), ',', v.size()) != nullptr) decimalComma = true;
-    if (dedupe && v.size() <= 255) {  // long text seldom repeats
-      std::size_t i = std::hash<std::string_view>()(v) & mask;
-      bool seen = false;
-      for (;;) {
-        const std::uint32_t slot = slots[i];
-        if (slot == 0) {
-          slots[i] = static_cast<std::uint32_t>(k + 1);
-          break;
-        }
-        const TagText first = tags[slot - 1].value;  // already in scratch
-        if (first.view() == v) {
-          tag.value = first;
-          seen = true;
-          break;
-        }
-        i = (i + 1) & mask;
-      }
-      if (seen) continue;
-    }
-    std::memcpy(base + used, v.data(), v.size());
-    tag.value = std::string_view(base + used, v.size());
-    used += v.size();
-  }
-  auto storage = std::make_unique_for_overwrite<char[]>(used + 1);
-  std::memcpy(storage.get(), base, used);
-  unsigned char bits = 0;
-  for (std::size_t i = 0; i < used; ++i) bits |= static_cast<unsigned char>(base[i]);
-  src.asciiText = bits < 0x80;
-  storage[used] = '\0';
-  for (Tag& tag : tags)
-    tag.value = std::string_view(storage.get() + (tag.value.data() - base), tag.value.size());
-  src.storage = std::move(storage);
-  src.bytes = std::string_view(src.storage.get(), used + 1);
-  src.decimalComma = decimalComma;
-}
-
-}  // namespace
-
 bool parseSource(SourceFile& src, std::string& error) {
-  if (!tokenize(src.bytes, src.tags, error)) return false;
-  compactText(src);
+  {
+    // The values move into storage of the file's own as they are read; the file's bytes can go after.
+    ValueStore values(src.bytes.size());
+    if (!tokenize(src.bytes, src.tags, error, &values)) return false;
+    src.bytes = values.text();
+    src.storage = values.release();
+    src.decimalComma = values.decimalComma();
+    src.asciiText = values.ascii();
+  }
   const Tag* t = src.tags.data();
   const std::size_t n = src.tags.size();
   std::size_t i = 0;

@@ -82,9 +82,138 @@ inline const char* findLineEnd(const char* p, const char* end) {
   return p;
 }
 
+// A quick hash for short value text (a multiply and a shift per eight bytes, fixed-size loads only); the
+// values of a drawing are mostly a few bytes to twenty.
+inline std::size_t textHash(const char* p, std::size_t n) {
+  constexpr std::uint64_t kMul = 0xFF51AFD7ED558CCDull;
+  auto mix = [](std::uint64_t h, std::uint64_t w) {
+    h = (h ^ w) * kMul;
+    return h ^ (h >> 32);
+  };
+  auto load8 = [](const char* at) {
+    std::uint64_t w;
+    std::memcpy(&w, at, 8);
+    return w;
+  };
+  std::uint64_t h = n * 0x9E3779B97F4A7C15ull;
+  if (n > 8) {
+    for (std::size_t i = 0; i + 8 < n; i += 8) h = mix(h, load8(p + i));
+    h = mix(h, load8(p + n - 8));  // the last eight, overlapping the loop's
+  } else if (n >= 4) {
+    std::uint32_t a, b;
+    std::memcpy(&a, p, 4);
+    std::memcpy(&b, p + n - 4, 4);
+    h = mix(h, a | static_cast<std::uint64_t>(b) << 32);
+  } else if (n > 0) {
+    h = mix(h, static_cast<unsigned char>(p[0]) | static_cast<std::uint64_t>(static_cast<unsigned char>(p[n / 2])) << 8 |
+                   static_cast<std::uint64_t>(static_cast<unsigned char>(p[n - 1])) << 16);
+  }
+  return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
+// Equal bytes, n > 0; no library call for the short text most values are: two overlapping loads cover
+// every byte of 4 to 16.
+inline bool sameText(const char* a, const char* b, std::size_t n) {
+  if (n > 16) return std::memcmp(a, b, n) == 0;
+  if (n >= 8) {
+    std::uint64_t x1, y1, x2, y2;
+    std::memcpy(&x1, a, 8);
+    std::memcpy(&y1, b, 8);
+    std::memcpy(&x2, a + n - 8, 8);
+    std::memcpy(&y2, b + n - 8, 8);
+    return x1 == y1 && x2 == y2;
+  }
+  if (n >= 4) {
+    std::uint32_t x1, y1, x2, y2;
+    std::memcpy(&x1, a, 4);
+    std::memcpy(&y1, b, 4);
+    std::memcpy(&x2, a + n - 4, 4);
+    std::memcpy(&y2, b + n - 4, 4);
+    return x1 == y1 && x2 == y2;
+  }
+  return a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1];
+}
+
+// The code of a line "  d\n", " dd\n" or "ddd\n" at p, or -1 when the next four bytes are not one.
+inline int threeColumnCode(const char* p, const char* end) {
+  if (end - p < 4 || p[3] != '\n') return -1;
+  auto digit = [](char c) { return static_cast<unsigned char>(c) - unsigned{'0'}; };
+  const unsigned c = digit(p[2]);
+  if (c >= 10) return -1;
+  if (p[1] == ' ') return p[0] == ' ' ? static_cast<int>(c) : -1;
+  const unsigned b = digit(p[1]);
+  if (b >= 10) return -1;
+  if (p[0] == ' ') return static_cast<int>(b * 10 + c);
+  const unsigned a = digit(p[0]);
+  return a < 10 ? static_cast<int>(a * 100 + b * 10 + c) : -1;
+}
+
 }  // namespace
 
-bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error) {
+std::vector<ValueStore::Slot>& ValueStore::threadSlots() {
+  static thread_local std::vector<Slot> slots;
+  return slots;
+}
+
+ValueStore::ValueStore(std::size_t fileSize)
+    : buffer_(std::make_unique_for_overwrite<char[]>(fileSize + 8)),  // values are within the bytes (+ an EOF)
+      slots_(threadSlots()),
+      dedupe_(fileSize < 0xFFFFFFFFu) {
+  // About one distinct value in four lines; the table grows when half full.
+  std::size_t capacity = 1024;
+  while (capacity < fileSize / 16) capacity <<= 1;
+  slots_.assign(dedupe_ ? capacity : 0, Slot{0, 0});
+  mask_ = capacity - 1;
+}
+
+void ValueStore::grow() {
+  std::vector<Slot> old(slots_.size() * 2, Slot{0, 0});
+  old.swap(slots_);
+  mask_ = slots_.size() - 1;
+  for (const Slot& s : old) {
+    if (s.length == 0) continue;
+    std::size_t i = textHash(buffer_.get() + s.offset, s.length) & mask_;
+    while (slots_[i].length != 0) i = (i + 1) & mask_;
+    slots_[i] = s;
+  }
+}
+
+TagText ValueStore::add(std::string_view v) {
+  char* const base = buffer_.get();
+  if (v.empty()) return std::string_view(base, 0);
+  Slot* free = nullptr;
+  if (dedupe_ && v.size() <= 255) {  // long text seldom repeats
+    std::size_t i = textHash(v.data(), v.size()) & mask_;
+    for (;;) {
+      Slot& s = slots_[i];
+      if (s.length == 0) {
+        free = &s;
+        break;
+      }
+      if (s.length == v.size() && sameText(base + s.offset, v.data(), v.size()))
+        return std::string_view(base + s.offset, v.size());
+      i = (i + 1) & mask_;
+    }
+  }
+  std::memcpy(base + used_, v.data(), v.size());
+  const std::string_view stored(base + used_, v.size());
+  if (free) {
+    *free = Slot{static_cast<std::uint32_t>(used_), static_cast<std::uint32_t>(v.size())};
+    if (++distinct_ * 2 > slots_.size()) grow();
+  }
+  used_ += v.size();
+  return stored;
+}
+
+std::string_view ValueStore::text() {
+  unsigned char bits = 0;
+  for (std::size_t i = 0; i < used_; ++i) bits |= static_cast<unsigned char>(buffer_[i]);
+  ascii_ = bits < 0x80;
+  buffer_[used_] = '\0';
+  return std::string_view(buffer_.get(), used_ + 1);
+}
+
+bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error, ValueStore* values) {
   tags.clear();
   if (startsWith(bytes, "\xEF\xBB\xBF")) bytes.remove_prefix(3);
   if (bytes.find_first_not_of(" \t\r\n\v\f") == std::string_view::npos) {
@@ -103,7 +232,9 @@ bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error
     error = "not a DXF file (binary data)";
     return false;
   }
-  tags.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) / 2 + 2);
+  // Room for a tag per eight bytes: a drawing's lines average 7 to 10 bytes, two to a tag. The pages of
+  // room not used are never touched and take no memory; a file of shorter lines grows the vector.
+  tags.reserve(bytes.size() / 8 + 16);
 
   const char* p = bytes.data();
   const char* const end = p + bytes.size();
@@ -125,28 +256,35 @@ bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error
   std::string_view codeLine;
   while (p < end) {
     Tag tag;
-    // Fast path for the usual code line: blanks, up to four digits (maybe a minus), a line end.
-    const char* q = p;
-    while (q < end && *q == ' ') ++q;
-    const bool negative = q < end && *q == '-';
-    if (negative) ++q;
-    const char* digits = q;
-    int value = 0;
-    while (q < end && static_cast<unsigned>(*q - '0') < 10 && q - digits < 5) value = value * 10 + (*q++ - '0');
-    const char* after = q;
-    if (q < end && *q == '\r') ++q;
-    if (q > digits && after - digits <= 4 && after > digits && q < end && *q == '\n') {
-      tag.code = negative ? -value : value;
-      p = q + 1;
+    // Fastest path: a code right-aligned in three columns, "  0\n" to "999\n", as most writers put it.
+    if (const int code = threeColumnCode(p, end); code >= 0) {
+      tag.code = code;
+      p += 4;
       ++line;
     } else {
-      // Anything else: blank lines, tabs, trailing blanks, a missing line end, or not a code at all.
-      if (!nextLine(codeLine)) break;
-      if (trimmed(codeLine).empty()) continue;  // stray blank line where a code belongs
-      if (!parseCode(codeLine, tag.code)) {
-        error = "line " + std::to_string(line) + ": group code expected, found \"" + excerpt(codeLine) + "\"" +
-                (tags.empty() ? " (not a DXF file?)" : "");
-        return false;
+      // Fast path for the usual code line: blanks, up to four digits (maybe a minus), a line end.
+      const char* q = p;
+      while (q < end && *q == ' ') ++q;
+      const bool negative = q < end && *q == '-';
+      if (negative) ++q;
+      const char* digits = q;
+      int value = 0;
+      while (q < end && static_cast<unsigned>(*q - '0') < 10 && q - digits < 5) value = value * 10 + (*q++ - '0');
+      const char* after = q;
+      if (q < end && *q == '\r') ++q;
+      if (q > digits && after - digits <= 4 && after > digits && q < end && *q == '\n') {
+        tag.code = negative ? -value : value;
+        p = q + 1;
+        ++line;
+      } else {
+        // Anything else: blank lines, tabs, trailing blanks, a missing line end, or not a code at all.
+        if (!nextLine(codeLine)) break;
+        if (trimmed(codeLine).empty()) continue;  // stray blank line where a code belongs
+        if (!parseCode(codeLine, tag.code)) {
+          error = "line " + std::to_string(line) + ": group code expected, found \"" + excerpt(codeLine) + "\"" +
+                  (tags.empty() ? " (not a DXF file?)" : "");
+          return false;
+        }
       }
     }
     if (p >= end) {
@@ -170,12 +308,20 @@ bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error
     tag.value = text ? valueLine : trimmed(valueLine);
     // Numbers are checked here, where the line is known: a value that does not read (inf, nan, 1e400, a
     // count beyond its type) would be copied into the output as it is and make the whole result unreadable.
-    if (isRealCode(tag.code) ? !isFiniteRealText(tag.value)
-                             : integerBits(tag.code) != 0 && !isIntegerTextInRange(tag.value, integerBits(tag.code))) {
+    bool valid = true;
+    if (isRealCode(tag.code)) {
+      const RealText real = checkRealText(tag.value);
+      valid = real != RealText::Invalid;
+      if (real == RealText::Comma && values) values->noteDecimalComma();
+    } else if (const int bits = integerBits(tag.code)) {
+      valid = isIntegerTextInRange(tag.value, bits);
+    }
+    if (!valid) {
       error = "line " + std::to_string(line) + ": invalid number \"" + excerpt(tag.value) + "\" for group code " +
               std::to_string(tag.code);
       return false;
     }
+    if (values) tag.value = values->add(tag.value);
     tags.push_back(tag);
     if (tag.code == 0) {
       if (tag.value == "SECTION") depth = 1;
@@ -187,7 +333,7 @@ bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error
     error = "the file ends inside a section (truncated?)";
     return false;
   }
-  tags.push_back(Tag{0, "EOF"});
+  tags.push_back(Tag{0, values ? values->add("EOF") : TagText("EOF")});
   return true;
 }
 

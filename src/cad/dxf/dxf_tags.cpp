@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <system_error>
 
@@ -51,23 +52,26 @@ std::optional<double> parseReal(std::string_view text) {
   return fullReal(std::string_view(buffer.data(), text.size()));
 }
 
-bool isFiniteRealText(std::string_view text) {
+RealText checkRealText(std::string_view text) {
   // Plain decimal of modest length: [+-]digits[.,]digits, at least one digit. Always finite.
-  std::size_t i = 0;
-  const std::size_t n = text.size();
-  if (n != 0 && n <= 40) {
-    if (text[0] == '-' || text[0] == '+') ++i;
-    bool digit = false, separator = false, plain = true;
-    for (; i < n && plain; ++i) {
-      const char c = text[i];
-      if (c >= '0' && c <= '9') digit = true;
-      else if ((c == '.' || c == ',') && !separator) separator = true;
-      else plain = false;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  if (text.size() != 0 && text.size() <= 40) {
+    if (*p == '-' || *p == '+') ++p;
+    bool digit = false;
+    const char* separator = nullptr;
+    for (; p < end; ++p) {
+      if (static_cast<unsigned char>(*p) - unsigned{'0'} < 10) digit = true;
+      else if ((*p == '.' || *p == ',') && !separator) separator = p;
+      else break;
     }
-    if (plain && digit) return true;
+    if (p == end && digit) return separator && *separator == ',' ? RealText::Comma : RealText::Point;
   }
-  return parseReal(text).has_value();
+  if (!parseReal(text)) return RealText::Invalid;
+  return text.find(',') != std::string_view::npos ? RealText::Comma : RealText::Point;
 }
+
+bool isFiniteRealText(std::string_view text) { return checkRealText(text) != RealText::Invalid; }
 
 bool isIntegerTextInRange(std::string_view text, int bits) {
   // Up to four digits with an optional sign fits any integer code.

@@ -87,6 +87,9 @@ inline int integerBits(int code) {
 // for the usual "-12.5" and "1.5E-3", a full parse only for long or exponent forms. Every real a drawing
 // holds is checked on reading, so inf, nan and overflowing values like 1e400 never reach the output.
 bool isFiniteRealText(std::string_view text);
+// The same check, telling also whether the value is written with a decimal comma ("1,5").
+enum class RealText { Invalid, Point, Comma };
+RealText checkRealText(std::string_view text);
 // True when the text of an integer-valued tag reads as an integer that fits `bits` (16 or 32), signed or
 // unsigned (some writers put flags as unsigned numbers).
 bool isIntegerTextInRange(std::string_view text, int bits);

@@ -129,7 +129,7 @@ class Writer {
   void code(int code) { wrote(putCode(room(16), code)); }
   void raw(int c, std::string_view value) {
     char* p = putCode(room(value.size() + 16), c);
-    std::memcpy(p, value.data(), value.size());
+    if (!value.empty()) std::memcpy(p, value.data(), value.size());  // an empty view may have no data
     p += value.size();
     *p++ = '\n';
     wrote(p);

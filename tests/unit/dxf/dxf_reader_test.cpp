@@ -147,6 +147,74 @@ TEST(DxfReader, ParsedFileKeepsEachValueOnceInsideItsBytes) {
   ASSERT_EQ(src.entities[2][3].value, "");
 }
 
+// The store finds repeats by a hash of the text and compares in pieces of eight and four bytes: values
+// that differ in one byte only, at any place and of every length up to past its table's first size, stay
+// apart; repeats share one copy; whether a real is written with a decimal comma and whether everything is
+// ASCII is told for the file as a whole.
+TEST(DxfReader, ValueStoreKeepsNearlyEqualValuesApart) {
+  std::string body = "0|SECTION|2|ENTITIES|0|TEXT";
+  std::vector<std::string> values;
+  for (std::size_t length = 1; length <= 40; ++length) {
+    const std::string base(length, 'a');
+    for (std::size_t at = 0; at < length; ++at) {
+      std::string v = base;
+      v[at] = 'b';
+      values.push_back(v);
+    }
+    values.push_back(base);
+  }
+  for (const std::string& v : values) body += "|1|" + v;
+  for (const std::string& v : values) body += "|1|" + v;  // each once more
+  const std::string text = dxfText(body + "|0|ENDSEC|0|EOF");
+  std::string error;
+  ASSERT_GT(values.size(), 512u);  // beyond the table's first size for a file this small
+  for (const bool comma : {false, true}) {
+    for (const bool ascii : {true, false}) {
+      std::string variant = text;
+      variant.insert(variant.find("0\nENDSEC"), std::string("10\n") + (comma ? "1,5" : "1.5") + "\n1\n" +
+                                                (ascii ? "plain" : "\xD6\xD0") + "\n");
+      SourceFile src;
+      setText(src, variant);
+      ASSERT_TRUE(parseSource(src, error)) << error;
+      EXPECT_EQ(src.decimalComma, comma);
+      EXPECT_EQ(src.asciiText, ascii);
+      const std::size_t n = values.size();
+      ASSERT_GE(src.tags.size(), 2 * n + 3);
+      for (std::size_t i = 0; i < n; ++i) {
+        const Tag& first = src.tags[3 + i];
+        const Tag& again = src.tags[3 + n + i];
+        ASSERT_EQ(first.value, values[i]) << i;
+        EXPECT_EQ(again.value.data(), first.value.data()) << values[i];
+        if (i > 0) {
+          EXPECT_NE(first.value.data(), src.tags[2 + i].value.data()) << values[i];
+        }
+      }
+      EXPECT_EQ(src.tags.back().value, "EOF");
+    }
+  }
+}
+
+// Real values: the spellings a reader meets, which of them are numbers, and which use a decimal comma.
+TEST(DxfReader, RealTextIsCheckedAndItsDecimalCommaNoted) {
+  const struct {
+    const char* text;
+    RealText expected;
+  } cases[] = {
+      {"0", RealText::Point},          {"-12.5", RealText::Point},     {"+.5", RealText::Point},
+      {"5.", RealText::Point},         {"1.5E-3", RealText::Point},    {"1.7976931348623157e308", RealText::Point},
+      {"1,5", RealText::Comma},        {"-0,25", RealText::Comma},     {"1,5E+3", RealText::Comma},
+      {"", RealText::Invalid},         {"-", RealText::Invalid},       {".", RealText::Invalid},
+      {"1.5.2", RealText::Invalid},    {"1,5,2", RealText::Invalid},   {"1.5,2", RealText::Invalid},
+      {"1e400", RealText::Invalid},    {"inf", RealText::Invalid},     {"nan", RealText::Invalid},
+      {"12a", RealText::Invalid},      {"0x10", RealText::Invalid},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(checkRealText(c.text), c.expected) << "'" << c.text << "'";
+    EXPECT_EQ(isFiniteRealText(c.text), c.expected != RealText::Invalid) << "'" << c.text << "'";
+    EXPECT_EQ(parseReal(c.text).has_value(), c.expected != RealText::Invalid) << "'" << c.text << "'";
+  }
+}
+
 // Value lines are scanned for their line end several bytes at a time: every length around the step,
 // line ends of both kinds, bytes above 0x7F and a last line without its line end read exactly, and the
 // scan stays inside a buffer of the exact size (the sanitized build checks that).
