@@ -69,13 +69,13 @@ std::optional<double> parseReal(std::string_view text);
 std::optional<std::int64_t> parseInteger(std::string_view text);
 
 // Group codes whose values are reals (coordinates, distances, angles, scales).
-inline bool isRealCode(int code) {
+constexpr bool isRealCode(int code) {
   return (code >= 10 && code <= 59) || (code >= 110 && code <= 149) || (code >= 210 && code <= 239) ||
          (code >= 460 && code <= 469) || (code >= 1010 && code <= 1059);
 }
 // Group codes whose values are integers, with the widest value each may hold: 16-bit (60-79, 170-179,
 // 270-289, 370-389, 400-409, 1060-1070) or 32-bit (90-99, 420-429, 440-449, 1071). 0 for other codes.
-inline int integerBits(int code) {
+constexpr int integerBits(int code) {
   if ((code >= 60 && code <= 79) || (code >= 170 && code <= 179) || (code >= 270 && code <= 289) ||
       (code >= 370 && code <= 389) || (code >= 400 && code <= 409) || (code >= 1060 && code <= 1070))
     return 16;

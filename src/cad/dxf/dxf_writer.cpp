@@ -23,8 +23,25 @@ namespace {
 enum class Kind { Graphic, Text, Insert, Dimension, DimstyleUser, Object, LayerRec, LtypeRec, StyleRec, DimstyleRec,
                   BlockRecordRec, OtherRec, Header, Literal };
 
-bool isPointerCode(int code) {
+constexpr bool isPointerCode(int code) {
   return (code >= 320 && code <= 369) || (code >= 390 && code <= 399) || code == 480 || code == 481 || code == 1005;
+}
+
+// What a group code's value may need on the way out, as bits: a pointer to translate, a name to rename
+// (codes below 10), a real that may have a decimal comma. A value with none of them is copied as it is.
+enum CodeNeeds : unsigned char { kPointer = 1, kName = 2, kReal = 4 };
+struct CodeNeedsTable {
+  unsigned char needs[1072];
+  constexpr CodeNeedsTable() : needs() {
+    for (int c = 0; c < 1072; ++c)
+      needs[c] = static_cast<unsigned char>((isPointerCode(c) ? kPointer : 0) | (c < 10 ? kName : 0) |
+                                            (isRealCode(c) ? kReal : 0));
+  }
+};
+constexpr CodeNeedsTable kCodeNeeds;
+inline unsigned codeNeeds(int code) {
+  if (code >= 0 && code < 1072) return kCodeNeeds.needs[code];
+  return (isPointerCode(code) ? kPointer : 0) | (isRealCode(code) ? kReal : 0);
 }
 
 Kind kindOfEntity(std::string_view type) {
@@ -129,10 +146,30 @@ class Writer {
   void code(int code) { wrote(putCode(room(16), code)); }
   void raw(int c, std::string_view value) {
     char* p = putCode(room(value.size() + 16), c);
-    if (!value.empty()) std::memcpy(p, value.data(), value.size());  // an empty view may have no data
+    copyText(p, value.data(), value.size());
     p += value.size();
     *p++ = '\n';
     wrote(p);
+  }
+  // n bytes to `to`; short text (most values) by two overlapping loads and stores, with no library call.
+  static void copyText(char* to, const char* from, std::size_t n) {
+    if (n >= 8 && n <= 16) {
+      std::uint64_t a, b;
+      std::memcpy(&a, from, 8);
+      std::memcpy(&b, from + n - 8, 8);
+      std::memcpy(to, &a, 8);
+      std::memcpy(to + n - 8, &b, 8);
+    } else if (n >= 4 && n < 8) {
+      std::uint32_t a, b;
+      std::memcpy(&a, from, 4);
+      std::memcpy(&b, from + n - 4, 4);
+      std::memcpy(to, &a, 4);
+      std::memcpy(to + n - 4, &b, 4);
+    } else if (n < 4) {
+      for (std::size_t i = 0; i < n; ++i) to[i] = from[i];  // none for an empty view, which may have no data
+    } else {
+      std::memcpy(to, from, n);
+    }
   }
   // UTF-8 text in the output's encoding: the code page where it has the character, \U+XXXX where not.
   void utf8(int c, std::string_view value) {
@@ -190,6 +227,10 @@ class Writer {
     flush(false);
     const ImportMap* map = e.map;
     const EntityTags tags = e.tags;
+    // Values that go out as they are: no pointer, name or comma to see to, and text already in the
+    // output's encoding.
+    const unsigned slow = kPointer | (map ? kName : 0) | (map && map->decimalComma ? kReal : 0);
+    const bool sameEncoding = map && map->codePage == outCp_;
     const bool dimstyle = kind == Kind::DimstyleRec;
     const int handleCode = dimstyle ? 105 : 5;
     raw(0, tags[0].value);
@@ -235,6 +276,10 @@ class Writer {
         handle(330, e.owner);
         ownerDone = true;
         if (t.code == 330) continue;  // the file's own owner pointer
+      }
+      if (!(codeNeeds(t.code) & slow) && map && (sameEncoding || isAsciiText(t.value, map->asciiText))) {
+        raw(t.code, t.value);
+        continue;
       }
       value(t, kind, map);
     }
