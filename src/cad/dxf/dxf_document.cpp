@@ -112,7 +112,7 @@ bool parseSource(SourceFile& src, std::string& error) {
     // The values move into storage of the file's own as they are read; the file's bytes can go after.
     ValueStore values(src.bytes.size());
     if (!tokenize(src.bytes, src.tags, error, &values)) return false;
-    src.bytes = values.text();
+    src.bytes = values.finish(src.tags);
     src.storage = values.release();
     src.decimalComma = values.decimalComma();
     src.asciiText = values.ascii();

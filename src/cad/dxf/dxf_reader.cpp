@@ -155,10 +155,17 @@ std::vector<ValueStore::Slot>& ValueStore::threadSlots() {
   return slots;
 }
 
-ValueStore::ValueStore(std::size_t fileSize)
-    : buffer_(std::make_unique_for_overwrite<char[]>(fileSize + 8)),  // values are within the bytes (+ an EOF)
-      slots_(threadSlots()),
-      dedupe_(fileSize < 0xFFFFFFFFu) {
+ValueStore::ValueStore(std::size_t fileSize) : slots_(threadSlots()), dedupe_(fileSize < 0xFFFFFFFFu) {
+  // Values are within the file's bytes (+ an EOF added). A small file's go to a buffer reused on this
+  // thread first, and then to one of their exact size.
+  if (fileSize < kSmallFile) {
+    static thread_local std::unique_ptr<char[]> scratch;
+    if (!scratch) scratch = std::make_unique_for_overwrite<char[]>(kSmallFile + 8);
+    base_ = scratch.get();
+  } else {
+    buffer_ = std::make_unique_for_overwrite<char[]>(fileSize + 8);
+    base_ = buffer_.get();
+  }
   // About one distinct value in four lines; the table grows when half full.
   std::size_t capacity = 1024;
   while (capacity < fileSize / 16) capacity <<= 1;
@@ -172,14 +179,14 @@ void ValueStore::grow() {
   mask_ = slots_.size() - 1;
   for (const Slot& s : old) {
     if (s.length == 0) continue;
-    std::size_t i = textHash(buffer_.get() + s.offset, s.length) & mask_;
+    std::size_t i = textHash(base_ + s.offset, s.length) & mask_;
     while (slots_[i].length != 0) i = (i + 1) & mask_;
     slots_[i] = s;
   }
 }
 
 TagText ValueStore::add(std::string_view v) {
-  char* const base = buffer_.get();
+  char* const base = base_;
   if (v.empty()) return std::string_view(base, 0);
   Slot* free = nullptr;
   if (dedupe_ && v.size() <= 255) {  // long text seldom repeats
@@ -205,12 +212,18 @@ TagText ValueStore::add(std::string_view v) {
   return stored;
 }
 
-std::string_view ValueStore::text() {
+std::string_view ValueStore::finish(std::vector<Tag>& tags) {
   unsigned char bits = 0;
-  for (std::size_t i = 0; i < used_; ++i) bits |= static_cast<unsigned char>(buffer_[i]);
+  for (std::size_t i = 0; i < used_; ++i) bits |= static_cast<unsigned char>(base_[i]);
   ascii_ = bits < 0x80;
-  buffer_[used_] = '\0';
-  return std::string_view(buffer_.get(), used_ + 1);
+  base_[used_] = '\0';
+  if (!buffer_) {  // in the scratch buffer: to one of their own, the tags with them
+    buffer_ = std::make_unique_for_overwrite<char[]>(used_ + 1);
+    std::memcpy(buffer_.get(), base_, used_ + 1);
+    for (Tag& tag : tags) tag.value = std::string_view(buffer_.get() + (tag.value.data() - base_), tag.value.size());
+    base_ = buffer_.get();
+  }
+  return std::string_view(base_, used_ + 1);
 }
 
 bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error, ValueStore* values) {
@@ -233,8 +246,12 @@ bool tokenize(std::string_view bytes, std::vector<Tag>& tags, std::string& error
     return false;
   }
   // Room for a tag per eight bytes: a drawing's lines average 7 to 10 bytes, two to a tag. The pages of
-  // room not used are never touched and take no memory; a file of shorter lines grows the vector.
-  tags.reserve(bytes.size() / 8 + 16);
+  // room not used are never touched and take no memory; a file of shorter lines grows the vector. A small
+  // file has its lines counted: its room would share pages with other allocations.
+  if (bytes.size() < ValueStore::kSmallFile)
+    tags.reserve(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) / 2 + 2);
+  else
+    tags.reserve(bytes.size() / 8 + 16);
 
   const char* p = bytes.data();
   const char* const end = p + bytes.size();

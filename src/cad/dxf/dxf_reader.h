@@ -19,12 +19,15 @@ namespace plenvo::dxf {
 // are never touched, so they take no memory.
 class ValueStore {
  public:
+  static constexpr std::size_t kSmallFile = std::size_t{64} << 10;
+
   explicit ValueStore(std::size_t fileSize);
   // The value as stored (an empty value views the start of the buffer).
   TagText add(std::string_view value);
   void noteDecimalComma() { decimalComma_ = true; }
-  // The text of all values, with a '\0' after them; every stored value views into it.
-  std::string_view text();
+  // When the file is read: the text of all values, with a '\0' after them; every value of `tags` views
+  // into it (a small file's values move to storage of their exact size here, and its tags with them).
+  std::string_view finish(std::vector<Tag>& tags);
   std::unique_ptr<char[]> release() { return std::move(buffer_); }
   bool decimalComma() const { return decimalComma_; }  // a real value is written "1,5"
   bool ascii() const { return ascii_; }                // every value is ASCII (known after text())
@@ -37,7 +40,8 @@ class ValueStore {
   static std::vector<Slot>& threadSlots();
   void grow();
 
-  std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<char[]> buffer_;  // the storage, once it is the file's own
+  char* base_ = nullptr;            // where values go
   std::size_t used_ = 0;
   std::vector<Slot>& slots_;  // reused from file to file on each thread
   std::size_t mask_ = 0;
