@@ -215,6 +215,27 @@ TEST(DxfReader, RealTextIsCheckedAndItsDecimalCommaNoted) {
     EXPECT_EQ(isFiniteRealText(c.text), c.expected != RealText::Invalid) << "'" << c.text << "'";
     EXPECT_EQ(parseReal(c.text).has_value(), c.expected != RealText::Invalid) << "'" << c.text << "'";
   }
+  // Plain decimals are checked eight bytes at a time: texts of every length to 44 from digits, both
+  // separators, signs and their near neighbours in the character table agree with the full parse.
+  const std::string alphabet = "0123456789.,,..-+/:eE \xB0";
+  std::uint64_t state = 12345;
+  auto next = [&] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<std::size_t>(state >> 33);
+  };
+  for (int round = 0; round < 60000; ++round) {
+    const std::size_t length = 1 + next() % 44;
+    std::string text;
+    for (std::size_t i = 0; i < length; ++i) {
+      const std::size_t pick = next() % 100;  // mostly digits, as real values are
+      text += pick < 80 ? static_cast<char>('0' + pick % 10) : alphabet[next() % alphabet.size()];
+    }
+    const auto parsed = parseReal(text);
+    const RealText expected = !parsed ? RealText::Invalid
+                              : text.find(',') != std::string::npos ? RealText::Comma
+                                                                      : RealText::Point;
+    ASSERT_EQ(checkRealText(text), expected) << "'" << text << "'";
+  }
 }
 
 // Value lines are scanned for their line end several bytes at a time: every length around the step,
