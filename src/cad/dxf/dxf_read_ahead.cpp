@@ -48,7 +48,8 @@ ReadAhead::Prepared ReadAhead::load(std::size_t index) {
 }
 
 void ReadAhead::keep(std::size_t index, Prepared file) {
-  // In announced order; a file no longer wanted goes (rare: the caller skipped it), after the lock.
+  // In announced order; a file no longer wanted is dropped here, with the lock held (rare: the caller
+  // skipped it).
   if (index + 1 < wanted_) return;
   auto at = std::find_if(ready_.begin(), ready_.end(), [&](const Ready& r) { return r.index > index; });
   ready_.insert(at, Ready{index, std::move(file)});

@@ -16,7 +16,8 @@ namespace plenvo::dxf {
 // the file's bytes are not needed afterwards. Code lines, line ends, blanks and repeats ("0", "AcDbEntity",
 // layer names, "0.0") are most of a drawing's text and would otherwise stay in memory until the document is
 // saved. The buffer is allocated at the file's size and filled from its start; the pages past the values
-// are never touched, so they take no memory.
+// are never touched, so they take no memory. Its lookup table is reused from file to file on each thread:
+// one store at a time per thread.
 class ValueStore {
  public:
   static constexpr std::size_t kSmallFile = std::size_t{64} << 10;
