@@ -107,6 +107,12 @@ run offline "$host_w"
 run update "$host_w" - "$log_w" - none
 cp "$work/opened.log" "$out/opened.log"
 
+# Last, as it changes the prefix: the system at 144 DPI (150 %), where the windows are scaled.
+wine reg add "HKCU\\Control Panel\\Desktop" /v LogPixels /t REG_DWORD /d 144 /f >/dev/null 2>&1
+wine reg add "HKLM\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts" /v LogPixels \
+  /t REG_DWORD /d 144 /f >/dev/null 2>&1
+run dpi "$host_w" 144 "$out_w"
+
 for bmp in "$out"/*.bmp; do
   [ -e "$bmp" ] && convert "$bmp" "${bmp%.bmp}.png" && rm -f "$bmp"
 done

@@ -566,6 +566,56 @@ int record(const std::wstring& url) {
 
 }  // namespace
 
+// At another system DPI (the prefix is set to it before this run): the tools window, its controls and the
+// grids' rows and columns scaled from their design at 96 DPI, and the main window too when it is the host.
+int runDpi(const std::wstring& exe, int dpi, const std::wstring& shots) {
+  PROCESS_INFORMATION pi;
+  HWND tools = openHostAndTools(exe, pi);
+  if (tools == nullptr) return 1;
+  auto scaled = [dpi](int value) { return ::MulDiv(value, dpi, 96); };
+  auto sizeOf = [](HWND hwnd) {
+    RECT r{};
+    ::GetWindowRect(hwnd, &r);
+    return std::make_pair(static_cast<int>(r.right - r.left), static_cast<int>(r.bottom - r.top));
+  };
+  RECT r{};
+  ::GetWindowRect(tools, &r);
+  check(r.left == scaled(50) && r.top == scaled(50), "placed at 50,50 scaled");
+  check(sizeOf(tools) == std::make_pair(scaled(590), scaled(430)), "590x430 scaled");
+  if (g_mainExe) {
+    // The main window itself is larger than this 1024x768 screen at 144 DPI and is cut to it; its
+    // controls are not.
+    HWND main = hostWindow();
+    check(sizeOf(findDescendant(main, L"Button", L"CAD工具及设置")) == std::make_pair(scaled(130), scaled(32)),
+          "the main window's tools button scaled");
+    check(sizeOf(findDescendant(main, L"Button", L"开始合图")) == std::make_pair(scaled(176), scaled(40)),
+          "the main window's start button scaled");
+  }
+  showTab(tools, 1);
+  const struct {
+    int id, width, height;
+    const char* what;
+  } controls[] = {
+      {编辑框_路径, 368, 28, "path box"},
+      {按钮_保存, 104, 30, "save button"},
+      {高级表格_版本, 220, 280, "version grid"},
+      {高级表格_尺寸, 245, 280, "size grid"},
+  };
+  for (const auto& c : controls)
+    check(sizeOf(item(tools, c.id)) == std::make_pair(scaled(c.width), scaled(c.height)), std::string(c.what) + " scaled");
+  // The version grid's columns are 35, 80 and 85 wide and its rows 24 high at 96 DPI: the design point
+  // (150, 84) lies in the third column of the third data row.
+  HWND versions = item(tools, 高级表格_版本);
+  ::SendMessageW(versions, kGridSetCurrent, 1, 0);  // the first rows in view
+  const LPARAM at = MAKELPARAM(scaled(150), scaled(84));
+  ::SendMessageW(versions, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  ::SendMessageW(versions, WM_LBUTTONUP, 0, at);
+  checkEqual(static_cast<int>(::SendMessageW(versions, kGridGetCurrentRow, 0, 0)), 3, "the click's row, scaled");
+  screenshot(tools, shots + L"\\tools-settings-tab-" + std::to_wstring(dpi) + L"dpi.bmp");
+  endProcess(pi);
+  return g_failures == 0 ? 0 : 1;
+}
+
 int wmain(int argc, wchar_t** argv) {
   if (argc < 2) return 2;
   const std::wstring command = argv[1];
@@ -584,6 +634,7 @@ int wmain(int argc, wchar_t** argv) {
     return runUpdate(argv[2], argv[3], argv[4], argv[5], std::wstring(argv[6]) == L"notice",
                      argc >= 8 ? wideToUtf8(argv[7]) : std::string());
   }
+  if (command == L"dpi" && argc >= 5) return runDpi(argv[2], _wtoi(argv[3]), argv[4]);
   if (command == L"trust" && argc >= 3) return trustCertificate(argv[2]);
   if (command == L"proxy" && argc >= 3) return setProxy(argv[2]);
   if (command == L"record" && argc >= 3) return record(argv[2]);

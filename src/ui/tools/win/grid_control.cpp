@@ -27,7 +27,7 @@ void fill(HDC dc, const RECT& rect, COLORREF colour) {
 
 }  // namespace
 
-std::unique_ptr<GridWindow> GridWindow::create(HWND parent, int id, RECT place, int columns, HFONT font) {
+std::unique_ptr<GridWindow> GridWindow::create(HWND parent, int id, RECT place, int columns, HFONT font, int dpi) {
   static const bool registered = [] {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -41,6 +41,7 @@ std::unique_ptr<GridWindow> GridWindow::create(HWND parent, int id, RECT place, 
   if (!registered) return nullptr;
   std::unique_ptr<GridWindow> grid(new GridWindow(columns));
   grid->font_ = font;
+  grid->dpi_ = dpi > 0 ? dpi : 96;
   HWND hwnd = ::CreateWindowExW(WS_EX_CLIENTEDGE, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP,
                                 place.left, place.top, place.right - place.left, place.bottom - place.top,
                                 parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
@@ -197,7 +198,7 @@ LRESULT GridWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
 int GridWindow::visibleRows() const {
   RECT client;
   ::GetClientRect(hwnd_, &client);
-  return std::max(0, static_cast<int>(client.bottom) / kGridRowHeight - 1);
+  return std::max(0, static_cast<int>(client.bottom) / rowHeight() - 1);
 }
 
 void GridWindow::updateScrollBar() {
@@ -231,23 +232,23 @@ void GridWindow::ensureVisible(int row) {
 
 RECT GridWindow::cellRect(int row, int column) const {
   int x = 0;
-  for (int c = 0; c < column; ++c) x += model_.columnWidth(c);
-  const int y = row == 0 ? 0 : (row - topRow_ + 1) * kGridRowHeight;
-  return RECT{x, y, x + model_.columnWidth(column), y + kGridRowHeight};
+  for (int c = 0; c < column; ++c) x += columnWidth(c);
+  const int y = row == 0 ? 0 : (row - topRow_ + 1) * rowHeight();
+  return RECT{x, y, x + columnWidth(column), y + rowHeight()};
 }
 
 bool GridWindow::cellAt(POINT point, GridCell& cell) const {
   if (point.x < 0 || point.y < 0) return false;
   int x = 0, column = -1;
   for (int c = 0; c < model_.columnCount(); ++c) {
-    if (point.x < x + model_.columnWidth(c)) {
+    if (point.x < x + columnWidth(c)) {
       column = c;
       break;
     }
-    x += model_.columnWidth(c);
+    x += columnWidth(c);
   }
   if (column < 0) return false;
-  const int band = point.y / kGridRowHeight;
+  const int band = point.y / rowHeight();
   const int row = band == 0 ? 0 : topRow_ + band - 1;
   if (row >= model_.rowCount()) return false;
   cell = GridCell{row, column};
@@ -361,7 +362,7 @@ void GridWindow::paint(HDC target) {
   const COLORREF cellColour = toColorRef(model_.backgroundColour());
   const COLORREF lineColour = toColorRef(model_.lineColour());
   int totalWidth = 0;
-  for (int c = 0; c < model_.columnCount(); ++c) totalWidth += model_.columnWidth(c);
+  for (int c = 0; c < model_.columnCount(); ++c) totalWidth += columnWidth(c);
   int bottom = 0;
   auto drawRow = [&](int row) {
     for (int c = 0; c < model_.columnCount(); ++c) {
@@ -369,7 +370,7 @@ void GridWindow::paint(HDC target) {
       const bool fixed = row == 0 || c == 0;
       fill(dc, rect, fixed ? fixedColour : cellColour);
       ::SetTextColor(dc, RGB(0, 0, 0));
-      RECT textRect{rect.left + kCellPadding, rect.top, rect.right - kCellPadding, rect.bottom};
+      RECT textRect{rect.left + scale(kCellPadding), rect.top, rect.right - scale(kCellPadding), rect.bottom};
       const std::wstring text = utf8ToWide(model_.text(row, c));
       const UINT align = fixed && (row == 0 ? model_.headerCentred() : true) ? DT_CENTER : DT_LEFT;
       ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
@@ -382,12 +383,12 @@ void GridWindow::paint(HDC target) {
 
   HPEN pen = ::CreatePen(PS_SOLID, 1, lineColour);
   HGDIOBJ oldPen = ::SelectObject(dc, pen);
-  for (int y = kGridRowHeight - 1; y < bottom; y += kGridRowHeight) {
+  for (int y = rowHeight() - 1; y < bottom; y += rowHeight()) {
     ::MoveToEx(dc, 0, y, nullptr);
     ::LineTo(dc, totalWidth, y);
   }
   for (int c = 0, x = 0; c < model_.columnCount(); ++c) {
-    x += model_.columnWidth(c);
+    x += columnWidth(c);
     ::MoveToEx(dc, x - 1, 0, nullptr);
     ::LineTo(dc, x - 1, bottom);
   }

@@ -1,4 +1,5 @@
-// A small editable grid control for the tools window: a fixed header row and first column, 24-pixel rows,
+// A small editable grid control for the tools window: a fixed header row and first column, 24-pixel rows
+// (at 96 DPI),
 // grid lines and background in the model's colours, a current cell, a vertical scroll bar, and in-place
 // editing of data cells with an edit control (double click, F2, Enter or typing; Enter or leaving commits,
 // Esc cancels). It draws a GridModel and tells its parent about clicks.
@@ -25,7 +26,8 @@ inline constexpr UINT kGridGetColours = WM_APP + 0x43;     // -> line colour, ba
 
 class GridWindow : public GridControl {
  public:
-  static std::unique_ptr<GridWindow> create(HWND parent, int id, RECT place, int columns, HFONT font);
+  // `place` in pixels; `dpi` scales the rows, columns and padding of the design (96: as designed).
+  static std::unique_ptr<GridWindow> create(HWND parent, int id, RECT place, int columns, HFONT font, int dpi = 96);
   ~GridWindow() override;
 
   HWND hwnd() const { return hwnd_; }
@@ -52,7 +54,12 @@ class GridWindow : public GridControl {
   void beginEdit(const wchar_t* initialText);
   void endEdit(bool commit);
 
+  int scale(int value) const { return ::MulDiv(value, dpi_, 96); }
+  int rowHeight() const { return scale(kGridRowHeight); }
+  int columnWidth(int column) const { return scale(model_.columnWidth(column)); }
+
   GridModel model_;
+  int dpi_ = 96;
   HWND hwnd_ = nullptr;
   HWND edit_ = nullptr;
   GridCell editing_;

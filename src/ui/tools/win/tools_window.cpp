@@ -1,5 +1,5 @@
-// The tools window: creates the controls of both tabs at their places, binds their events to the two
-// presenters and implements the views those presenters drive.
+// The tools window: creates the controls of both tabs at their places (scaled by the system DPI), binds
+// their events to the two presenters and implements the views those presenters drive.
 #include "ui/tools/win/tools_window.h"
 
 #include <commctrl.h>
@@ -43,8 +43,12 @@ void* g_creating = nullptr;  // the window object while CreateWindowExW runs
 
 class ToolsWindow final : public SettingsTabView, public ToolListView {
  public:
-  explicit ToolsWindow(ToolsWindowHost& host)
-      : host_(host), settings_(*this, host), tools_(*this, fetcher_, shell_, std::string(kRemoteTextAddress)) {}
+  ToolsWindow(ToolsWindowHost& host, int dpi)
+      : host_(host), settings_(*this, host), tools_(*this, fetcher_, shell_, std::string(kRemoteTextAddress)),
+        dpi_(dpi) {}
+  // Places, sizes and fonts of the design are at 96 DPI; the process is DPI-aware, so they are scaled.
+  int scale(int value) const { return ::MulDiv(value, dpi_, 96); }
+  RECT scale(RECT r) const { return RECT{scale(r.left), scale(r.top), scale(r.right), scale(r.bottom)}; }
 
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -123,6 +127,7 @@ class ToolsWindow final : public SettingsTabView, public ToolListView {
   ToolListPresenter tools_;
   HWND hwnd_ = nullptr;
   HWND tab_ = nullptr;
+  int dpi_ = 96;
   win::unique_hfont font_;
   win::unique_hfont bigFont_;
   std::unique_ptr<GridWindow> versions_;
@@ -133,7 +138,8 @@ class ToolsWindow final : public SettingsTabView, public ToolListView {
 
 HWND ToolsWindow::add(int page, int id, const wchar_t* cls, const char* text, DWORD style, int x, int y, int w,
                       int h, HFONT font) {
-  HWND child = ::CreateWindowExW(0, cls, utf8ToWide(text).c_str(), WS_CHILD | WS_VISIBLE | style, x, y, w, h,
+  HWND child = ::CreateWindowExW(0, cls, utf8ToWide(text).c_str(), WS_CHILD | WS_VISIBLE | style, scale(x), scale(y),
+                                 scale(w), scale(h),
                                  page >= 0 ? tab_ : hwnd_,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), ::GetModuleHandleW(nullptr),
                                  nullptr);
@@ -143,9 +149,9 @@ HWND ToolsWindow::add(int page, int id, const wchar_t* cls, const char* text, DW
 }
 
 void ToolsWindow::onCreate() {
-  font_.reset(::CreateFontW(-12, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+  font_.reset(::CreateFontW(-scale(12), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"宋体"));
-  bigFont_.reset(::CreateFontW(32, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+  bigFont_.reset(::CreateFontW(scale(32), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"宋体"));
 
   HWND tab = add(-1, 选择夹1, WC_TABCONTROLW, "", 0, 0, 0, 584, 400);
@@ -170,13 +176,13 @@ void ToolsWindow::onCreate() {
   column.mask = LVCF_TEXT | LVCF_WIDTH;
   std::wstring number = L"序", name = L"软件名";
   column.pszText = number.data();
-  column.cx = 30;
+  column.cx = scale(30);
   ::SendMessageW(list, LVM_INSERTCOLUMNW, 0, reinterpret_cast<LPARAM>(&column));
   column.pszText = name.data();
-  column.cx = 220;
+  column.cx = scale(220);
   ::SendMessageW(list, LVM_INSERTCOLUMNW, 1, reinterpret_cast<LPARAM>(&column));
   HWND group1 = add(0, 分组框1, L"BUTTON", "点击下面图片下载", BS_GROUPBOX, 279, 89, 300, 307);
-  picture_ = PictureBox::create(tab_, 图片框_广告, RECT{279 + 9, 89 + 26, 279 + 9 + 286, 89 + 26 + 269});
+  picture_ = PictureBox::create(tab_, 图片框_广告, scale(RECT{279 + 9, 89 + 26, 279 + 9 + 286, 89 + 26 + 269}));
   ::EnableWindow(picture_->hwnd(), FALSE);
   pages_[0].push_back(picture_->hwnd());
 
@@ -184,8 +190,8 @@ void ToolsWindow::onCreate() {
   add(1, 标签6, L"STATIC", "图纸路径:", SS_LEFT, 7, 40, 81, 24);
   add(1, 编辑框_路径, L"EDIT", "*", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 104, 40, 368, 28);
   add(1, 按钮_路径, L"BUTTON", "...浏览", BS_PUSHBUTTON | WS_TABSTOP, 477, 38, 104, 30);
-  versions_ = GridWindow::create(tab_, 高级表格_版本, RECT{7, 80, 7 + 220, 80 + 280}, 3, font_.get());
-  sizes_ = GridWindow::create(tab_, 高级表格_尺寸, RECT{230, 80, 230 + 245, 80 + 280}, 4, font_.get());
+  versions_ = GridWindow::create(tab_, 高级表格_版本, scale(RECT{7, 80, 7 + 220, 80 + 280}), 3, font_.get(), dpi_);
+  sizes_ = GridWindow::create(tab_, 高级表格_尺寸, scale(RECT{230, 80, 230 + 245, 80 + 280}), 4, font_.get(), dpi_);
   pages_[1].push_back(versions_->hwnd());
   pages_[1].push_back(sizes_->hwnd());
   struct Option {
@@ -369,12 +375,17 @@ HWND openToolsWindow(HWND owner, ToolsWindowHost& host) {
     return ::RegisterClassExW(&wc) != 0;
   }();
   if (!registered) return nullptr;
-  auto* window = new ToolsWindow(host);
+  HDC screen = ::GetDC(nullptr);
+  int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+  ::ReleaseDC(nullptr, screen);
+  if (dpi <= 0) dpi = 96;
+  auto* window = new ToolsWindow(host, dpi);
   g_creating = window;
   // The creation handler fetches the list and fills the settings tab before the window is shown.
   HWND hwnd = ::CreateWindowExW(0, kClassName, utf8ToWide(kCaption).c_str(),
-                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, 50, 50,
-                                590, 430, owner, nullptr, ::GetModuleHandleW(nullptr), window);
+                                WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, window->scale(50),
+                                window->scale(50), window->scale(590), window->scale(430), owner, nullptr,
+                                ::GetModuleHandleW(nullptr), window);
   const bool stillOwned = g_creating == window;  // WM_NCDESTROY deletes it once a window existed
   g_creating = nullptr;
   if (hwnd == nullptr) {
