@@ -192,6 +192,25 @@ int runSettings(const std::wstring& exe, const std::wstring& shots) {
   check(::GetWindow(tools, GW_OWNER) == hostWindow(), "owned by the main window");
   showTab(tools, 1);
   screenshot(tools, shots + L"\\tools-settings-tab.bmp");
+  if (g_mainExe) {
+    // Tab moves on from the path box to the browse button, and on to the version grid.
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    auto focusIs = [&](HWND want) {
+      return waitFor([&]() -> HWND {
+        ::GetGUIThreadInfo(pi.dwThreadId, &info);
+        return info.hwndFocus == want ? want : nullptr;
+      }, 3000) != nullptr;
+    };
+    HWND path = item(tools, 编辑框_路径);
+    ::PostMessageW(path, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    ::PostMessageW(path, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    check(focusIs(path), "a click puts the focus in the path box");
+    ::PostMessageW(path, WM_KEYDOWN, VK_TAB, 0);
+    check(focusIs(item(tools, 按钮_路径)), "Tab: the browse button");
+    ::PostMessageW(item(tools, 按钮_路径), WM_KEYDOWN, VK_TAB, 0);
+    check(focusIs(item(tools, 高级表格_版本)), "Tab again: the version grid");
+  }
 
   HWND versions = item(tools, 高级表格_版本), sizes = item(tools, 高级表格_尺寸);
   checkEqual(gridRows(versions), 26, "version grid rows with header");

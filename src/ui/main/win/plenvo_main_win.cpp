@@ -27,7 +27,10 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
     UpdateWindow(window.hwnd());
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-      if (IsWindow(window.hwnd()) && IsDialogMessageW(window.hwnd(), &msg)) continue;
+      // Tab and the arrow keys move between the controls of the window the message is for (the main
+      // window or the tools window).
+      HWND root = msg.hwnd != nullptr ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+      if (root != nullptr && IsDialogMessageW(root, &msg)) continue;
       TranslateMessage(&msg);
       DispatchMessageW(&msg);
     }

@@ -156,6 +156,8 @@ void ToolsWindow::onCreate() {
 
   HWND tab = add(-1, 选择夹1, WC_TABCONTROLW, "", 0, 0, 0, 584, 400);
   tab_ = tab;
+  // The pages' controls are the tab control's children: Tab reaches them through it.
+  ::SetWindowLongPtrW(tab, GWL_EXSTYLE, ::GetWindowLongPtrW(tab, GWL_EXSTYLE) | WS_EX_CONTROLPARENT);
   ::SetWindowSubclass(tab, &ToolsWindow::tabProc, 1, reinterpret_cast<DWORD_PTR>(this));
   TCITEMW item{};
   item.mask = TCIF_TEXT;
