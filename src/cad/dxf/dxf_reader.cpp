@@ -111,26 +111,22 @@ inline std::size_t textHash(const char* p, std::size_t n) {
   return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
-// Equal bytes, n > 0; no library call for the short text most values are: two overlapping loads cover
-// every byte of 4 to 16.
+// Equal first and last sizeof(Word) bytes, n >= sizeof(Word): every byte when n <= 2 * sizeof(Word).
+template <class Word>
+bool sameEnds(const char* a, const char* b, std::size_t n) {
+  Word x1, y1, x2, y2;
+  std::memcpy(&x1, a, sizeof(Word));
+  std::memcpy(&y1, b, sizeof(Word));
+  std::memcpy(&x2, a + n - sizeof(Word), sizeof(Word));
+  std::memcpy(&y2, b + n - sizeof(Word), sizeof(Word));
+  return x1 == y1 && x2 == y2;
+}
+
+// Equal bytes, n > 0; no library call for the short text most values are.
 inline bool sameText(const char* a, const char* b, std::size_t n) {
   if (n > 16) return std::memcmp(a, b, n) == 0;
-  if (n >= 8) {
-    std::uint64_t x1, y1, x2, y2;
-    std::memcpy(&x1, a, 8);
-    std::memcpy(&y1, b, 8);
-    std::memcpy(&x2, a + n - 8, 8);
-    std::memcpy(&y2, b + n - 8, 8);
-    return x1 == y1 && x2 == y2;
-  }
-  if (n >= 4) {
-    std::uint32_t x1, y1, x2, y2;
-    std::memcpy(&x1, a, 4);
-    std::memcpy(&y1, b, 4);
-    std::memcpy(&x2, a + n - 4, 4);
-    std::memcpy(&y2, b + n - 4, 4);
-    return x1 == y1 && x2 == y2;
-  }
+  if (n >= 8) return sameEnds<std::uint64_t>(a, b, n);
+  if (n >= 4) return sameEnds<std::uint32_t>(a, b, n);
   return a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1];
 }
 
